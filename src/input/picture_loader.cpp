@@ -1,0 +1,113 @@
+#include "input/picture_loader.h"
+
+#include "common/jpeg_codec.h"
+#include "input/bicubic_scaler.h"
+
+#include <QFile>
+#include <QFont>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+
+namespace nocturo {
+
+namespace {
+
+// The strip text: the interface's default face at 8 points, which is 11 pixels at 96 dpi.
+QFont stripFont() {
+    QFont f;
+    f.setPixelSize(11);
+    return f;
+}
+
+void removeScratch(const QString& path) {
+    if (!path.isEmpty() && QFile::exists(path)) QFile::remove(path);
+}
+
+}  // namespace
+
+void scaledSize(int w0, int h0, int longSide, int& newW, int& newH) {
+    // The quotient first, then the product, in extended precision; truncated toward zero.
+    if (h0 < w0) {
+        newW = longSide;
+        newH = static_cast<int>(static_cast<long double>(h0) / static_cast<long double>(w0) * longSide);
+    } else {
+        newH = longSide;
+        newW = static_cast<int>(static_cast<long double>(w0) / static_cast<long double>(h0) * longSide);
+    }
+}
+
+QString composeStripLine(const QString& dateText, const QString& fnumberShort, const QString& shutterShort,
+                         const QString& isoShort, const QString& lensShort, const QString& model, int imageWidth) {
+    const QString gap = QStringLiteral("    ");
+    QString line = dateText + gap + fnumberShort + gap + shutterShort + gap + isoShort + gap + lensShort;
+    // A count of characters against a width in pixels, as the program has always compared them.
+    if (line.size() + 2 < imageWidth - 20) line += gap + model;
+    return line;
+}
+
+void drawStripLine(WorkImage& image, int pictureHeight, const QString& line) {
+    QImage canvas = image.wrap();
+    QPainter painter(&canvas);
+    const QFont font = stripFont();
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.setBackgroundMode(Qt::OpaqueMode);
+    painter.setBackground(Qt::white);
+    const QFontMetrics metrics(font);
+    const int x = image.width() - metrics.horizontalAdvance(line) - 10;
+    const int y = pictureHeight + 1;
+    painter.drawText(QPoint(x, y + metrics.ascent()), line);
+}
+
+LoadedPicture loadPictureFile(const LoadOptions& options, const QString& scratchJpeg) {
+    LoadedPicture result;
+    result.strip = options.strip;
+    const int stripRows = options.strip ? kStripHeight : 0;
+
+    if (!options.resize) {
+        // Decode straight into the source image (with room for the strip), one copy for the
+        // processed image, one clear of the marks: no other full-size pass.
+        result.source = jpeg::decodeFile(options.path, stripRows);
+        result.fileWidth = result.workWidth = result.source.width();
+        result.fileHeight = result.workHeight = result.source.height() - stripRows;
+        if (options.strip) drawStripLine(result.source, result.workHeight, options.stripLine);
+    } else {
+        const int longSide = std::max(options.longSide, 100);
+        result.longSide = longSide;
+        WorkImage original = jpeg::decodeFile(options.path);
+        result.fileWidth = original.width();
+        result.fileHeight = original.height();
+        int newW = 0, newH = 0;
+        scaledSize(result.fileWidth, result.fileHeight, longSide, newW, newH);
+        if (newW <= 0 || newH <= 0)
+            throw jpeg::JpegError(QStringLiteral("縮小後の大きさが 0 になります: %1 x %2 (scaled size is zero)")
+                                      .arg(newW)
+                                      .arg(newH)
+                                      .toStdString());
+        WorkImage scaled(newW, newH + stripRows);
+        scaled.fill(kWhite);
+        // One pixel to the left and one row taller: the last scaled row lands on the first strip
+        // row (or outside the image when there is no strip).
+        drawScaledBicubic(original, scaled, -1, 0, newW + 1, newH + 1);
+        original = WorkImage();
+        if (options.strip) drawStripLine(scaled, newH, options.stripLine);
+        jpeg::encodeFile(scaled, scratchJpeg, 100);
+        scaled = WorkImage();
+        try {
+            result.source = jpeg::decodeFile(scratchJpeg);
+        } catch (...) {
+            removeScratch(scratchJpeg);
+            throw;
+        }
+        removeScratch(scratchJpeg);
+        result.workWidth = newW;
+        result.workHeight = newH;
+    }
+    result.processed = result.source.clone();
+    result.marks = WorkImage(result.workWidth, result.workHeight);
+    result.marks.fill(kBlack);
+    return result;
+}
+
+}  // namespace nocturo
