@@ -37,12 +37,11 @@ void scaledSize(int w0, int h0, int longSide, int& newW, int& newH) {
     }
 }
 
-QString composeStripLine(const QString& dateText, const QString& fnumberShort, const QString& shutterShort,
-                         const QString& isoShort, const QString& lensShort, const QString& model, int imageWidth) {
+QString composeStripLine(const StripTexts& t, int imageWidth) {
     const QString gap = QStringLiteral("    ");
-    QString line = dateText + gap + fnumberShort + gap + shutterShort + gap + isoShort + gap + lensShort;
+    QString line = t.date + gap + t.fnumber + gap + t.shutter + gap + t.iso + gap + t.lens;
     // A count of characters against a width in pixels, as the program has always compared them.
-    if (line.size() + 2 < imageWidth - 20) line += gap + model;
+    if (line.size() + 2 < imageWidth - 20) line += gap + t.model;
     return line;
 }
 
@@ -71,7 +70,10 @@ LoadedPicture loadPictureFile(const LoadOptions& options, const QString& scratch
         result.source = jpeg::decodeFile(options.path, stripRows);
         result.fileWidth = result.workWidth = result.source.width();
         result.fileHeight = result.workHeight = result.source.height() - stripRows;
-        if (options.strip) drawStripLine(result.source, result.workHeight, options.stripLine);
+        if (options.strip) {
+            result.stripLine = composeStripLine(options.stripTexts, result.workWidth);
+            drawStripLine(result.source, result.workHeight, result.stripLine);
+        }
     } else {
         const int longSide = std::max(options.longSide, 100);
         result.longSide = longSide;
@@ -91,7 +93,10 @@ LoadedPicture loadPictureFile(const LoadOptions& options, const QString& scratch
         // row (or outside the image when there is no strip).
         drawScaledBicubic(original, scaled, -1, 0, newW + 1, newH + 1);
         original = WorkImage();
-        if (options.strip) drawStripLine(scaled, newH, options.stripLine);
+        if (options.strip) {
+            result.stripLine = composeStripLine(options.stripTexts, newW);
+            drawStripLine(scaled, newH, result.stripLine);
+        }
         jpeg::encodeFile(scaled, scratchJpeg, 100);
         scaled = WorkImage();
         try {

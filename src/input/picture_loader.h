@@ -11,12 +11,22 @@ namespace nocturo {
 
 constexpr int kStripHeight = 15;
 
+// The short shooting-data texts that make up the strip line.
+struct StripTexts {
+    QString date;     // ShotDateText
+    QString fnumber;  // ShotFNumberShort
+    QString shutter;  // ShotShutterShort
+    QString iso;      // ShotIsoShort
+    QString lens;     // ShotLensShort
+    QString model;    // ShotModel
+};
+
 struct LoadOptions {
     QString path;
     bool resize = false;      // scale so that the long side is longSide
     int longSide = 1280;      // raised to 100 when below 100
-    bool strip = false;       // draw the shooting-data strip (only when the picture has a date)
-    QString stripLine;        // the text drawn in the strip (the shooting-data line)
+    bool strip = false;       // draw the shooting-data strip (the caller clears it without a date)
+    StripTexts stripTexts;    // composed into the line with the width of the image drawn on
 };
 
 struct LoadedPicture {
@@ -29,6 +39,7 @@ struct LoadedPicture {
     int fileHeight = 0;
     bool strip = false;   // the strip was drawn
     int longSide = 0;     // the long side used by a scaling load (after raising to 100)
+    QString stripLine;    // the line drawn in the strip, when there is one
 };
 
 // Loads everything into new images; on any failure it throws (jpeg::JpegError for codec and
@@ -38,8 +49,7 @@ LoadedPicture loadPictureFile(const LoadOptions& options, const QString& scratch
 
 // The strip line appended under the picture: the model is added only when the character count
 // of the line plus 2 is less than the image width minus 20.
-QString composeStripLine(const QString& dateText, const QString& fnumberShort, const QString& shutterShort,
-                         const QString& isoShort, const QString& lensShort, const QString& model, int imageWidth);
+QString composeStripLine(const StripTexts& texts, int imageWidth);
 
 // Draws the strip line on the white strip of `image` (rows pictureHeight.. of it).
 void drawStripLine(WorkImage& image, int pictureHeight, const QString& line);

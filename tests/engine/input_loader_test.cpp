@@ -61,14 +61,14 @@ TEST(ScaledSize, LongSideFollowsTheOrientation) {
 
 TEST(StripLine, ModelIsAppendedOnlyWhenTheCharacterCountAllows) {
     // The line without the model has 18 characters and 16 blanks of separators.
-    const QString date = "2024/08/10", f = "F:2.8", s = "S", iso = "I", lens = "L";
-    const QString base = date + "    " + f + "    " + s + "    " + iso + "    " + lens;
+    const StripTexts t{"2024/08/10", "F:2.8", "S", "I", "L", "Cam"};
+    const QString base = t.date + "    " + t.fnumber + "    " + t.shutter + "    " + t.iso + "    " + t.lens;
     ASSERT_EQ(base.size(), 34);
-    EXPECT_EQ(composeStripLine(date, f, s, iso, lens, "Cam", 57), base + "    Cam");  // 36 < 37
-    EXPECT_EQ(composeStripLine(date, f, s, iso, lens, "Cam", 56), base);              // 36 < 36 is false
-    EXPECT_EQ(composeStripLine(date, f, s, iso, lens, "Cam", 1286), base + "    Cam");
+    EXPECT_EQ(composeStripLine(t, 57), base + "    Cam");  // 36 < 37
+    EXPECT_EQ(composeStripLine(t, 56), base);              // 36 < 36 is false
+    EXPECT_EQ(composeStripLine(t, 1286), base + "    Cam");
     // Empty pieces keep their separators.
-    EXPECT_EQ(composeStripLine("", "", "", "", "", "M", 10), QString(16, ' '));
+    EXPECT_EQ(composeStripLine(StripTexts{"", "", "", "", "", "M"}, 10), QString(16, ' '));
 }
 
 class LoaderTest : public ::testing::Test {
@@ -82,8 +82,9 @@ TEST_F(LoaderTest, DirectLoadWithStripAddsFifteenWhiteRowsWithTheLine) {
     LoadOptions opt;
     opt.path = path;
     opt.strip = true;
-    opt.stripLine = "2024/08/10 22:48:30    F:2.8";
+    opt.stripTexts = StripTexts{"2024/08/10 22:48:30", "F:2.8", "", "", "", "Model"};
     LoadedPicture p = loadPictureFile(opt, scratch());
+    EXPECT_EQ(p.stripLine, "2024/08/10 22:48:30    F:2.8                Model");
     EXPECT_EQ(p.workWidth, 400);
     EXPECT_EQ(p.workHeight, 120);
     EXPECT_EQ(p.fileWidth, 400);
@@ -97,15 +98,17 @@ TEST_F(LoaderTest, DirectLoadWithStripAddsFifteenWhiteRowsWithTheLine) {
     const WorkImage decoded = jpeg::decodeFile(path);
     for (int y = 0; y < 120; ++y) ASSERT_EQ(std::memcmp(decoded.row(y), p.source.row(y), 1200), 0) << y;
     EXPECT_TRUE(allColour(p.source, 120, 121, kWhite));  // the row above the text box
-    int dark = 0, darkLeftHalf = 0;
+    int dark = 0, rightmost = -1;
     for (int y = 121; y < 135; ++y)
         for (int x = 0; x < 400; ++x)
             if (colorRed(p.source.pixel(x, y)) < 128) {
                 ++dark;
-                if (x < 150) ++darkLeftHalf;
+                rightmost = std::max(rightmost, x);
             }
     EXPECT_GT(dark, 20);
-    EXPECT_EQ(darkLeftHalf, 0);  // right-aligned 10 pixels from the edge: nothing far left
+    // Right-aligned: the text ends 10 pixels before the right edge (a glyph's side bearing apart).
+    EXPECT_LT(rightmost, 390);
+    EXPECT_GT(rightmost, 380);
 }
 
 TEST_F(LoaderTest, DirectLoadWithoutStripHasTheFileSize) {
@@ -123,7 +126,7 @@ TEST_F(LoaderTest, ScalingLoadRoundTripsThroughTheScratchFileAndRemovesIt) {
     opt.resize = true;
     opt.longSide = 320;
     opt.strip = true;
-    opt.stripLine = "x";
+    opt.stripTexts.date = "x";
     LoadedPicture p = loadPictureFile(opt, scratch());
     EXPECT_EQ(p.workWidth, 320);
     EXPECT_EQ(p.workHeight, 240);
@@ -174,7 +177,7 @@ TEST_F(LoaderTest, BuiltInSampleLoadsAtItsOwnSizeWithTheStrip) {
     LoadOptions opt;
     opt.path = QStringLiteral(NOCTURO_RESOURCES "/sample.jpg");
     opt.strip = true;
-    opt.stripLine = "2024/08/10 22:48:30";
+    opt.stripTexts.date = "2024/08/10 22:48:30";
     LoadedPicture p = loadPictureFile(opt, scratch());
     EXPECT_EQ(p.workWidth, 1286);
     EXPECT_EQ(p.workHeight, 820);
