@@ -63,12 +63,16 @@ std::uint64_t availableMemory() {
     return 0;  // unknown: do not refuse on this ground
 }
 
+}  // namespace
+
 void checkDimensions(std::int64_t w, std::int64_t h) {
     if (w <= 0 || h <= 0) throw JpegError("画像の大きさが 0 です (zero picture size)");
     if (w * h > kMaxPixels)
         throw JpegError(QStringLiteral("画像が大きすぎます: %1 x %2 ピクセル (picture too large)").arg(w).arg(h).toStdString());
     const std::uint64_t need = workingSetBytes(w, h);
-    const std::uint64_t avail = availableMemory();
+    // Released pixel blocks that the process keeps are as good as free for the new images.
+    const std::uint64_t system = availableMemory();
+    const std::uint64_t avail = system ? system + pooledPixelBytes() : 0;
     if (avail && need > avail)
         throw JpegError(QStringLiteral("メモリが足りません: %1 x %2 ピクセルの画像には %3 MB が必要です (not enough memory)")
                             .arg(w)
@@ -76,6 +80,8 @@ void checkDimensions(std::int64_t w, std::int64_t h) {
                             .arg(need >> 20)
                             .toStdString());
 }
+
+namespace {
 
 // Expands CMYK scan lines to BGR. Adobe writers store inverted values (0 = full ink), which is
 // what saw_Adobe_marker tells; others store plain ink amounts.

@@ -36,6 +36,10 @@ HeaderInfo readHeader(const std::uint8_t* data, std::size_t size);
 WorkImage decodeFile(const QString& path, int extraRows = 0);
 WorkImage decodeMemory(const std::uint8_t* data, std::size_t size, int extraRows = 0);
 
+// Throws JpegError when a w x h picture cannot be taken at all: zero size, more than kMaxPixels,
+// or three working images that would not fit into the memory the system can give.
+void checkDimensions(std::int64_t width, std::int64_t height);
+
 // Encodes a baseline JPEG with the encoder's defaults and the given quality (clamped to 1..100).
 QByteArray encode(const WorkImage& image, int quality);
 // The same into a file, written to a temporary file beside it and renamed over the target so

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <utility>
 #include <vector>
@@ -15,23 +16,84 @@ namespace nocturo {
 
 namespace {
 
-constexpr std::size_t kHugePage = 2u << 20;
+constexpr std::size_t kBlockUnit = 2u << 20;
 
-// Large images come straight from mmap with transparent huge pages requested: on the virtual
-// machines this runs on, the first touch of fresh 4 KiB pages dominates the cost of a load, and
-// 2 MiB pages cut the number of page faults by 512.
-std::uint8_t* allocatePixels(std::size_t bytes, std::size_t& mapped) {
-    mapped = 0;
-    if (bytes >= kHugePage) {
-        const std::size_t len = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+// Large pixel blocks come from mmap and, when released, are kept for the next images of about
+// the same size. On the virtual machines this runs on, the first touch of fresh memory costs more
+// than decoding into it (every 4 KiB page faults and is zeroed by the kernel); a load that
+// replaces a picture, or the CLI's next file, reuses warm memory instead. Huge pages were tried
+// and left out: their first touch is cheaper, but a fragmented machine stalls in compaction for
+// far longer than the faults they save.
+class BlockPool {
+public:
+    // Never destroyed: images released during static destruction still find it.
+    static BlockPool& instance() {
+        static BlockPool* pool = new BlockPool;
+        return *pool;
+    }
+
+    std::uint8_t* take(std::size_t bytes, std::size_t& mapped) {
+        const std::size_t len = (bytes + kBlockUnit - 1) / kBlockUnit * kBlockUnit;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            // The smallest kept block that holds the image without wasting more than its size.
+            auto best = blocks_.end();
+            for (auto it = blocks_.begin(); it != blocks_.end(); ++it)
+                if (it->len >= len && it->len <= 2 * len && (best == blocks_.end() || it->len < best->len)) best = it;
+            if (best != blocks_.end()) {
+                std::uint8_t* p = best->ptr;
+                mapped = best->len;
+                kept_ -= best->len;
+                blocks_.erase(best);
+                return p;
+            }
+        }
         void* p = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (p == MAP_FAILED) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-        madvise(p, len, MADV_HUGEPAGE);
-#endif
         mapped = len;
         return static_cast<std::uint8_t*>(p);
     }
+
+    void give(std::uint8_t* p, std::size_t len) noexcept {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (len > kMaxKeptBytes) {
+            munmap(p, len);
+            return;
+        }
+        while (!blocks_.empty() && (blocks_.size() >= kMaxBlocks || kept_ + len > kMaxKeptBytes)) {
+            munmap(blocks_.front().ptr, blocks_.front().len);
+            kept_ -= blocks_.front().len;
+            blocks_.erase(blocks_.begin());
+        }
+        try {
+            blocks_.push_back({p, len});
+            kept_ += len;
+        } catch (...) {
+            munmap(p, len);
+        }
+    }
+
+    std::size_t keptBytes() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return kept_;
+    }
+
+private:
+    // Enough for the three working images of a 6000 x 4000 picture and a view buffer.
+    static constexpr std::size_t kMaxBlocks = 4;
+    static constexpr std::size_t kMaxKeptBytes = 512u << 20;
+    struct Block {
+        std::uint8_t* ptr;
+        std::size_t len;
+    };
+    std::mutex mutex_;
+    std::vector<Block> blocks_;
+    std::size_t kept_ = 0;
+};
+
+std::uint8_t* allocatePixels(std::size_t bytes, std::size_t& mapped) {
+    mapped = 0;
+    if (bytes >= kBlockUnit) return BlockPool::instance().take(bytes, mapped);
     void* p = std::malloc(std::max<std::size_t>(bytes, 1));
     if (!p) throw std::bad_alloc();
     return static_cast<std::uint8_t*>(p);
@@ -42,10 +104,12 @@ std::uint8_t* allocatePixels(std::size_t bytes, std::size_t& mapped) {
 void PixelFree::operator()(std::uint8_t* p) const noexcept {
     if (!p) return;
     if (mapped)
-        munmap(p, mapped);
+        BlockPool::instance().give(p, mapped);
     else
         std::free(p);
 }
+
+std::size_t pooledPixelBytes() { return BlockPool::instance().keptBytes(); }
 
 WorkImage::WorkImage(int width, int height) {
     if (width <= 0 || height <= 0) return;

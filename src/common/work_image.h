@@ -98,6 +98,9 @@ private:
     std::size_t stride_ = 0;
 };
 
+// Bytes of released pixel memory kept for reuse by the next large images.
+std::size_t pooledPixelBytes();
+
 // Bytes that the three full-size working images of a w x h picture (with the optional strip)
 // take. Computed in 64 bits so that hostile dimensions cannot overflow.
 std::uint64_t workingSetBytes(std::int64_t width, std::int64_t height);
