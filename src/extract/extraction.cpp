@@ -1,0 +1,857 @@
+#include "extract/extraction.h"
+
+#include "extract/colour_model.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define NOCTURO_VECTOR_RED 1
+#endif
+
+namespace nocturo {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// A star pixel marked by the first pass, in scan order; a centre of the enlargement when its
+// brightened value went above 1 (and it is not in the rectangle's first column).
+struct StarPixel {
+    int y;
+    int x;
+    bool centre;
+    bool operator<(const StarPixel& o) const { return y != o.y ? y < o.y : x < o.x; }
+};
+
+constexpr ColorValue kMarkGreen = makeColor(0, 255, 0);
+
+// Per-row results of the first pass.
+constexpr std::uint8_t kRowOverflow = 1;  // the row goes into the overflow list
+constexpr std::uint8_t kRightCentre = 2;  // the rectangle's last column is a centre if listed
+
+struct Pass {
+    const WorkImage* src = nullptr;
+    WorkImage* proc = nullptr;
+    WorkImage* marks = nullptr;
+    ProcRect rect;
+    int W = 0;
+    int k = 0;
+    int maxIndex = 0;  // W - 2 - 2k, kept at 0 for a picture one pixel wide
+    float b = 0.0f;
+    float s = 0.0f;
+    bool recordCentres = false;
+    bool vectorRed = false;  // the red test of the moving window with AVX2 (same result)
+    std::int32_t threshold = 0;
+    std::uint8_t cr = 0, cg = 0, cb = 0;
+    // The background test without a division: with S the window sum and d = 2k + 1,
+    // Trunc(S / d) + T < v  <=>  S < (v - T) d   and   Trunc(S / d) - T > v  <=>  S >= (v + T + 1) d.
+    std::int64_t brighter[256];
+    std::int64_t darker[256];
+    // Block copy done row by row (ProcessRectangle); columns copyLeft..copyRight-1.
+    bool copyRows = false;
+    int copyLeft = 0, copyRight = 0, copyTop = 0, copyBottom = 0;
+};
+
+float addStored(float a, float b) { return static_cast<float>(static_cast<double>(a) + static_cast<double>(b)); }
+
+// The star pixel: brightened and saturated in the colour model, marked red. Returns true when
+// its brightened value went above 1 (the row overflows).
+[[gnu::noinline]] bool brightenStar(const Pass& P, std::uint8_t* px, std::uint8_t* mark, std::uint8_t B, std::uint8_t G,
+                                    std::uint8_t R) {
+    PixelRegister reg;
+    reg.PixelRed = R;
+    reg.PixelGreen = G;
+    reg.PixelBlue = B;
+    reg.RgbToHsv();
+    reg.PixelValue = addStored(reg.PixelValue, P.b);
+    bool overflow = false;
+    if (reg.PixelValue > 1.0f) {
+        reg.PixelValue = 1.0f;
+        overflow = true;
+    }
+    reg.PixelSaturation = addStored(reg.PixelSaturation, P.s);
+    if (reg.PixelSaturation > 1.0f) reg.PixelSaturation = 1.0f;
+    if (reg.PixelSaturation < 0.0f) reg.PixelSaturation = 0.0f;
+    reg.HsvToRgb();
+    px[0] = ClampToByte(reg.PixelBlue);
+    px[1] = ClampToByte(reg.PixelGreen);
+    px[2] = ClampToByte(reg.PixelRed);
+    mark[0] = 0;
+    mark[1] = 0;
+    mark[2] = 255;
+    return overflow;
+}
+
+// ---- Memory: the block copy and the clearing of the marks, row by row.
+
+// Row copies and clears of a full-picture draw write far more than the caches hold and are not
+// read again soon: streaming stores skip reading the old contents first. Short rows (a range
+// draw) use the ordinary calls.
+constexpr std::size_t kStreamingMinBytes = 4096;
+
+void copyBytes(std::uint8_t* dst, const std::uint8_t* src, std::size_t n) {
+#if defined(__SSE2__)
+    if (n >= kStreamingMinBytes) {
+        while ((reinterpret_cast<std::uintptr_t>(dst) & 15) != 0) {
+            *dst++ = *src++;
+            --n;
+        }
+        for (; n >= 64; n -= 64, dst += 64, src += 64) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16));
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 32));
+            const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 48));
+            _mm_stream_si128(reinterpret_cast<__m128i*>(dst), a);
+            _mm_stream_si128(reinterpret_cast<__m128i*>(dst + 16), b);
+            _mm_stream_si128(reinterpret_cast<__m128i*>(dst + 32), c);
+            _mm_stream_si128(reinterpret_cast<__m128i*>(dst + 48), d);
+        }
+    }
+#endif
+    std::memcpy(dst, src, n);
+}
+
+void zeroBytes(std::uint8_t* dst, std::size_t n) {
+#if defined(__SSE2__)
+    if (n >= kStreamingMinBytes) {
+        while ((reinterpret_cast<std::uintptr_t>(dst) & 15) != 0) {
+            *dst++ = 0;
+            --n;
+        }
+        const __m128i z = _mm_setzero_si128();
+        for (; n >= 64; n -= 64, dst += 64) {
+            _mm_stream_si128(reinterpret_cast<__m128i*>(dst), z);
+            _mm_stream_si128(reinterpret_cast<__m128i*>(dst + 16), z);
+            _mm_stream_si128(reinterpret_cast<__m128i*>(dst + 32), z);
+            _mm_stream_si128(reinterpret_cast<__m128i*>(dst + 48), z);
+        }
+    }
+#endif
+    std::memset(dst, 0, n);
+}
+
+// Streaming stores are weakly ordered: make them visible before another thread reads the rows.
+void publishStores() {
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
+}
+
+// ---- The first pass.
+
+// A pixel that passed the red half of the test, with the exact window sums of its three channels.
+struct RedCandidate {
+    int x;
+    std::int64_t sr, sg, sb;
+};
+
+struct RedScreenEnd {
+    int x;            // first pixel not screened
+    std::int64_t sr;  // red window sum of pixel x - 1
+};
+
+#if defined(NOCTURO_VECTOR_RED)
+bool cpuHasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+// Sum of n bytes.
+__attribute__((target("avx2"))) std::int64_t sumBytesAvx2(const std::uint8_t* p, int n) {
+    __m256i acc = _mm256_setzero_si256();
+    int i = 0;
+    for (; i + 32 <= n; i += 32)
+        acc = _mm256_add_epi64(
+            acc, _mm256_sad_epu8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i)), _mm256_setzero_si256()));
+    alignas(32) std::int64_t lanes[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), acc);
+    std::int64_t sum = lanes[0] + lanes[1] + lanes[2] + lanes[3];
+    for (; i < n; ++i) sum += p[i];
+    return sum;
+}
+
+// The red half of the star test over the moving part of a row, eight pixels at a time: the
+// window sums as a running prefix of (entering - leaving) red bytes, compared with
+// (R - T) x d. Every pixel that passes is listed with the exact window sums of all three
+// channels, in increasing x, for the scalar code to finish; the others need nothing in this
+// mode. Integer arithmetic only, so the result is the scalar loop's. Pixels xFrom..xTo use
+// windows x - k; srBefore is the red sum of the window of xFrom - 1.
+__attribute__((target("avx2"))) RedScreenEnd screenRedAvx2(const std::uint8_t* row, int k, int xFrom, int xTo,
+                                                           std::int64_t srBefore, std::int32_t threshold,
+                                                           std::int32_t span, std::vector<std::uint8_t>& planes,
+                                                           std::vector<RedCandidate>& out) {
+    out.clear();
+    // The bytes of pixels lo..hi, one plane per channel.
+    const int lo = xFrom - k - 1, hi = xTo + k;
+    const int n = hi - lo + 1;
+    const std::size_t planeSize = static_cast<std::size_t>(n) + 32;
+    planes.resize(3 * planeSize);
+    std::uint8_t* blue = planes.data();
+    std::uint8_t* green = blue + planeSize;
+    std::uint8_t* red = green + planeSize;
+    const std::uint8_t* src = row + 3 * static_cast<std::ptrdiff_t>(lo);
+    int j = 0;
+    {
+        // Byte c of pixel i sits at 3i + c of the 48 bytes of sixteen pixels.
+        const __m128i r0 = _mm_setr_epi8(2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+        const __m128i r1 = _mm_setr_epi8(-1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1);
+        const __m128i r2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15);
+        const __m128i g0 = _mm_setr_epi8(1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+        const __m128i g1 = _mm_setr_epi8(-1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1);
+        const __m128i g2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14);
+        const __m128i b0 = _mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+        const __m128i b1 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
+        const __m128i b2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
+        for (; j + 16 <= n; j += 16) {
+            const std::uint8_t* b = src + 3 * static_cast<std::ptrdiff_t>(j);
+            const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+            const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16));
+            const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 32));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(red + j),
+                             _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, r0), _mm_shuffle_epi8(v1, r1)),
+                                          _mm_shuffle_epi8(v2, r2)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(green + j),
+                             _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, g0), _mm_shuffle_epi8(v1, g1)),
+                                          _mm_shuffle_epi8(v2, g2)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(blue + j),
+                             _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, b0), _mm_shuffle_epi8(v1, b1)),
+                                          _mm_shuffle_epi8(v2, b2)));
+        }
+    }
+    for (; j < n; ++j) {
+        blue[j] = src[3 * static_cast<std::ptrdiff_t>(j)];
+        green[j] = src[3 * static_cast<std::ptrdiff_t>(j) + 1];
+        red[j] = src[3 * static_cast<std::ptrdiff_t>(j) + 2];
+    }
+
+    // Green and blue sums of a candidate's window (plane indices x - k - lo .. x + k - lo):
+    // moved on from the previous candidate when it is near, else summed afresh.
+    int lastX = -1;
+    std::int64_t sg = 0, sb = 0;
+    auto greenBlue = [&](int cx) {
+        const int first = cx - k - lo;
+        if (lastX >= 0 && cx - lastX <= 64) {
+            for (int i = lastX - k - lo; i < first; ++i) {
+                sg += static_cast<int>(green[i + span]) - static_cast<int>(green[i]);
+                sb += static_cast<int>(blue[i + span]) - static_cast<int>(blue[i]);
+            }
+        } else {
+            sg = sumBytesAvx2(green + first, span);
+            sb = sumBytesAvx2(blue + first, span);
+        }
+        lastX = cx;
+    };
+
+    const __m256i vd = _mm256_set1_epi32(span);
+    const __m256i vtd = _mm256_set1_epi32(threshold * span);
+    const __m256i carryIndex = _mm256_setr_epi32(0, 0, 0, 0, 3, 3, 3, 3);
+    const __m256i lastIndex = _mm256_set1_epi32(7);
+    __m256i base = _mm256_set1_epi32(static_cast<std::int32_t>(srBefore));
+    // For pixel x: current red at x - lo, entering at x + k - lo, leaving at x - k - 1 - lo.
+    int x = xFrom;
+    alignas(32) std::int32_t sums[8];
+    for (; x + 8 <= xTo + 1; x += 8) {
+        const std::uint8_t* cur = red + (x - lo);
+        const __m256i rin = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cur + k)));
+        const __m256i rout = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cur - k - 1)));
+        const __m256i rc = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cur)));
+        __m256i d = _mm256_sub_epi32(rin, rout);
+        d = _mm256_add_epi32(d, _mm256_slli_si256(d, 4));
+        d = _mm256_add_epi32(d, _mm256_slli_si256(d, 8));
+        d = _mm256_add_epi32(
+            d, _mm256_blend_epi32(_mm256_setzero_si256(), _mm256_permutevar8x32_epi32(d, carryIndex), 0xF0));
+        const __m256i sum = _mm256_add_epi32(base, d);
+        // The carry into the next eight pixels depends on this block's prefix only.
+        base = _mm256_add_epi32(base, _mm256_permutevar8x32_epi32(d, lastIndex));
+        const __m256i limit = _mm256_sub_epi32(_mm256_mullo_epi32(rc, vd), vtd);
+        const int mask = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(limit, sum)));
+        if (mask != 0) [[unlikely]] {
+            _mm256_store_si256(reinterpret_cast<__m256i*>(sums), sum);
+            for (int b = 0; b < 8; ++b)
+                if (mask & (1 << b)) {
+                    greenBlue(x + b);
+                    out.push_back({x + b, sums[b], sg, sb});
+                }
+        }
+    }
+    return {x, static_cast<std::int64_t>(_mm256_cvtsi256_si32(base))};
+}
+#endif
+
+struct GreenBlue {
+    std::int64_t g, b;
+};
+
+// The green and blue window sums moved from window `from` to window `to` of a row: pixel by
+// pixel when that is shorter than the window, else summed afresh. Out of line, and by value, so
+// that the sums of the hot loop stay in registers.
+[[gnu::noinline]] GreenBlue catchUpGreenBlue(const std::uint8_t* row, int from, int to, int span, std::int64_t g,
+                                             std::int64_t b) {
+    const std::ptrdiff_t span3 = 3 * static_cast<std::ptrdiff_t>(span);
+    if (to - from <= span) {
+        for (; from < to; ++from) {
+            const std::uint8_t* out = row + 3 * static_cast<std::ptrdiff_t>(from);
+            const std::uint8_t* in = out + span3;
+            b += static_cast<int>(in[0]) - static_cast<int>(out[0]);
+            g += static_cast<int>(in[1]) - static_cast<int>(out[1]);
+        }
+        return {g, b};
+    }
+    g = b = 0;
+    for (const std::uint8_t *q = row + 3 * static_cast<std::ptrdiff_t>(to), *e = q + span3; q < e; q += 3) {
+        b += q[0];
+        g += q[1];
+    }
+    return {g, b};
+}
+
+// One row of the first pass. Returns the row's flags; centres of the enlargement are appended.
+// The window sums are moved one pixel at a time; the x range is split where the background
+// index is clamped (left edge, right edge) so that the inner loop has no clamp of its own.
+// Outside background-only mode a pixel that fails the red test needs nothing else, so only the
+// red sum moves with every pixel; the green and blue sums catch up when a pixel passes it (by
+// moving, or by summing the window afresh when that is shorter). The sums are exact integers
+// either way, so the test is the same.
+template <bool BackgroundOnly, bool Specified>
+std::uint8_t firstPassRow(const Pass& P, int y, std::vector<StarPixel>& centres) {
+    constexpr bool kLazy = !BackgroundOnly;
+    const int left = P.rect.ProcLeft, right = P.rect.ProcRight;
+    const int k = P.k, maxIndex = P.maxIndex;
+    const int span = 2 * k + 1;
+    const std::ptrdiff_t span3 = 3 * static_cast<std::ptrdiff_t>(span);
+    const std::uint8_t* __restrict s = P.src->row(y);
+    std::uint8_t* __restrict p = P.proc->row(y);
+    std::uint8_t* __restrict m = P.marks->row(y);
+    const std::int64_t* __restrict brighter = P.brighter;
+    const std::int64_t* __restrict darker = P.darker;
+    const std::uint8_t cr = P.cr, cg = P.cg, cb = P.cb;
+    const bool record = P.recordCentres;
+
+    if (P.copyRows && y >= P.copyTop && y < P.copyBottom && P.copyRight > P.copyLeft)
+        copyBytes(p + 3 * static_cast<std::ptrdiff_t>(P.copyLeft), s + 3 * static_cast<std::ptrdiff_t>(P.copyLeft),
+                  3 * static_cast<std::size_t>(P.copyRight - P.copyLeft));
+    zeroBytes(m + 3 * static_cast<std::ptrdiff_t>(left), 3 * static_cast<std::size_t>(right - left + 1));
+
+    // Window sums of pixels at .. at + 2k (red), atGB .. atGB + 2k (green and blue).
+    int at = std::clamp(left - k, 0, maxIndex);
+    int atGB = at;
+    std::int64_t sb = 0, sg = 0, sr = 0;
+    for (const std::uint8_t *q = s + 3 * static_cast<std::ptrdiff_t>(at), *e = q + span3; q < e; q += 3) {
+        sb += q[0];
+        sg += q[1];
+        sr += q[2];
+    }
+    auto slide = [&]() __attribute__((always_inline)) {
+        const std::uint8_t* out = s + 3 * static_cast<std::ptrdiff_t>(at);
+        const std::uint8_t* in = out + span3;
+        sr += static_cast<int>(in[2]) - static_cast<int>(out[2]);
+        if constexpr (!kLazy) {
+            sb += static_cast<int>(in[0]) - static_cast<int>(out[0]);
+            sg += static_cast<int>(in[1]) - static_cast<int>(out[1]);
+            ++atGB;
+        }
+        ++at;
+    };
+    std::uint8_t flags = 0;
+    // The common case (not a star, nothing to write) stays inline; star pixels go out of line.
+    auto pixel = [&](int x) __attribute__((always_inline)) {
+        const std::uint8_t* sp = s + 3 * static_cast<std::ptrdiff_t>(x);
+        const std::uint8_t R = sp[2];
+        std::uint8_t* px = p + 3 * static_cast<std::ptrdiff_t>(x);
+        if (sr < brighter[R]) [[unlikely]] {
+            if constexpr (kLazy) {
+                if (atGB != at) {
+                    const GreenBlue gb = catchUpGreenBlue(s, atGB, at, span, sg, sb);
+                    sg = gb.g;
+                    sb = gb.b;
+                    atGB = at;
+                }
+            }
+            const std::uint8_t B = sp[0], G = sp[1];
+            if (sg < brighter[G] && sb < brighter[B]) {
+                if constexpr (!BackgroundOnly) {
+                    const bool overflow = brightenStar(P, px, m + 3 * static_cast<std::ptrdiff_t>(x), B, G, R);
+                    if (overflow) flags |= kRowOverflow;
+                    centres.push_back({y, x, overflow && record && x > left});
+                }
+                return;
+            }
+        }
+        if constexpr (BackgroundOnly) {
+            if (sr >= darker[R] || sg >= darker[sp[1]] || sb >= darker[sp[0]]) {
+                px[0] = cb;
+                px[1] = cg;
+                px[2] = cr;
+            }
+        }
+        if constexpr (Specified) {
+            px[0] = cb;
+            px[1] = cg;
+            px[2] = cr;
+        }
+    };
+
+    // Columns left .. right - 1 in three runs: index 0, index x - k (moving), index maxIndex.
+    const int last = right - 1;
+    int x = left;
+    for (const int end = std::min(last, k - 1); x <= end; ++x) pixel(x);
+    const int movingEnd = std::min(last, maxIndex + k);
+    if (x <= movingEnd) {
+        while (at < x - k) slide();
+        pixel(x);
+        ++x;
+        if constexpr (kLazy) {
+#if defined(NOCTURO_VECTOR_RED)
+            if constexpr (!Specified) {
+                if (P.vectorRed && movingEnd - x + 1 >= 16) {
+                    thread_local std::vector<std::uint8_t> planes;
+                    thread_local std::vector<RedCandidate> found;
+                    const RedScreenEnd end = screenRedAvx2(s, k, x, movingEnd, sr, P.threshold, span, planes, found);
+                    for (const RedCandidate& c : found) {
+                        sr = c.sr;
+                        sg = c.sg;
+                        sb = c.sb;
+                        at = atGB = c.x - k;
+                        pixel(c.x);
+                    }
+                    x = end.x;
+                    sr = end.sr;
+                    at = x - 1 - k;
+                }
+            }
+#endif
+            // The hot loop: one pointer; the pixel leaving the window lies k + 1 pixels to the
+            // left of the current one, the pixel entering it k pixels to the right.
+            const std::ptrdiff_t outOffset = -3 * (static_cast<std::ptrdiff_t>(k) + 1) + 2;
+            const std::ptrdiff_t inOffset = 3 * static_cast<std::ptrdiff_t>(k) + 2;
+            const std::uint8_t* c = s + 3 * static_cast<std::ptrdiff_t>(x);
+            const std::uint8_t* const end = s + 3 * (static_cast<std::ptrdiff_t>(movingEnd) + 1);
+            for (; c < end; c += 3) {
+                sr += static_cast<int>(c[inOffset]) - static_cast<int>(c[outOffset]);
+                if (sr < brighter[c[2]]) [[unlikely]] {
+                    const int cx = static_cast<int>((c - s) / 3);
+                    at = cx - k;
+                    pixel(cx);
+                } else if constexpr (Specified) {
+                    std::uint8_t* px = p + (c - s);
+                    px[0] = cb;
+                    px[1] = cg;
+                    px[2] = cr;
+                }
+            }
+            if (x <= movingEnd) at = movingEnd - k;
+            x = std::max(x, movingEnd + 1);
+        } else {
+            for (; x <= movingEnd; ++x) {
+                slide();
+                pixel(x);
+            }
+        }
+    }
+    if (x <= last) {
+        while (at < maxIndex) slide();
+        for (; x <= last; ++x) pixel(x);
+    }
+
+    // The last column of the rectangle is never a star pixel, but the enlargement may take it as
+    // a centre when its row is listed.
+    while (at < std::clamp(right - k, 0, maxIndex)) slide();
+    if (atGB != at) {
+        const GreenBlue gb = catchUpGreenBlue(s, atGB, at, span, sg, sb);
+        sg = gb.g;
+        sb = gb.b;
+        atGB = at;
+    }
+    const std::uint8_t* sp = s + 3 * static_cast<std::ptrdiff_t>(right);
+    const std::uint8_t B = sp[0], G = sp[1], R = sp[2];
+    const bool bright = sr < brighter[R] && sg < brighter[G] && sb < brighter[B];
+    std::uint8_t* px = p + 3 * static_cast<std::ptrdiff_t>(right);
+    if constexpr (BackgroundOnly) {
+        if (sr >= darker[R] || sg >= darker[G] || sb >= darker[B]) {
+            px[0] = cb;
+            px[1] = cg;
+            px[2] = cr;
+        }
+    }
+    if constexpr (Specified) {
+        px[0] = cb;
+        px[1] = cg;
+        px[2] = cr;
+    }
+    if (record && right > left && bright) {
+        PixelRegister reg;
+        reg.PixelRed = R;
+        reg.PixelGreen = G;
+        reg.PixelBlue = B;
+        reg.RgbToHsv();
+        if (addStored(reg.PixelValue, P.b) > 1.0f) flags |= kRightCentre;
+    }
+    return flags;
+}
+
+using RowFunction = std::uint8_t (*)(const Pass&, int, std::vector<StarPixel>&);
+
+RowFunction pickRowFunction(bool backgroundOnly, bool specified) {
+    if (backgroundOnly) return specified ? firstPassRow<true, true> : firstPassRow<true, false>;
+    return specified ? firstPassRow<false, true> : firstPassRow<false, false>;
+}
+
+int progressPercent(std::int64_t done, std::int64_t total) {
+    // A one-row rectangle has nothing left to do after its row: full.
+    if (total <= 0) return 100;
+    return static_cast<int>(std::trunc(static_cast<double>(done) / static_cast<double>(total) * 100.0));
+}
+
+// ---- Enlargement and count.
+
+// Spreads the excess of a centre over its 3 x 3 neighbourhood inside the rectangle, columns outer
+// and rows inner, each neighbour taking the centre's hue and saturation.
+void enlargeCentre(const Pass& P, int x, int y) {
+    const std::uint8_t* sp = P.src->row(y) + 3 * static_cast<std::ptrdiff_t>(x);
+    PixelRegister reg;
+    reg.PixelRed = sp[2];
+    reg.PixelGreen = sp[1];
+    reg.PixelBlue = sp[0];
+    reg.RgbToHsv();
+    reg.PixelValue = addStored(reg.PixelValue, P.b);
+    const float hue = reg.PixelHue;
+    const float excess = static_cast<float>(static_cast<double>(reg.PixelValue) - 1.0);
+    float saturation = addStored(reg.PixelSaturation, P.s);
+    if (saturation > 1.0f) saturation = 1.0f;
+    if (saturation < 0.0f) saturation = 0.0f;
+    if (!(excess > 0.0f)) return;
+
+    const int left = std::max(x - 1, P.rect.ProcLeft), right = std::min(x + 1, P.rect.ProcRight);
+    const int top = std::max(y - 1, P.rect.ProcTop), bottom = std::min(y + 1, P.rect.ProcBottom);
+    for (int c = left; c <= right; ++c) {
+        for (int r = top; r <= bottom; ++r) {
+            std::uint8_t* px = P.proc->row(r) + 3 * static_cast<std::ptrdiff_t>(c);
+            // Only the value of the neighbour is kept: the largest channel / 255, which is what
+            // RgbToHsv stores (the division is monotonic, so the largest float is its float).
+            reg.PixelValue = static_cast<float>(static_cast<double>(std::max({px[0], px[1], px[2]})) / 255.0);
+            const double share = (c == x || r == y) ? 0.5 : 0.35;
+            reg.PixelValue = static_cast<float>(static_cast<double>(reg.PixelValue) + static_cast<double>(P.b) +
+                                                static_cast<double>(excess) * share);
+            if (reg.PixelValue > 1.0f) reg.PixelValue = 1.0f;
+            reg.PixelSaturation = saturation;
+            reg.PixelHue = hue;
+            reg.HsvToRgb();
+            px[0] = static_cast<std::uint8_t>(reg.PixelBlue & 0xFF);
+            px[1] = static_cast<std::uint8_t>(reg.PixelGreen & 0xFF);
+            px[2] = static_cast<std::uint8_t>(reg.PixelRed & 0xFF);
+        }
+    }
+}
+
+// The 4-connected region of exact red (255, 0, 0) that holds (x, y) turns blue: a scan-line
+// fill over the bytes with a stack that the count reuses for all its regions.
+class RedRegionFill {
+public:
+    explicit RedRegionFill(WorkImage& marks) : m_(marks) {}
+
+    void fill(int x, int y) {
+        if (!isRed(x, y)) return;
+        stack_.clear();
+        stack_.push_back({x, y});
+        while (!stack_.empty()) {
+            const Seed s = stack_.back();
+            stack_.pop_back();
+            if (!isRed(s.x, s.y)) continue;
+            int l = s.x, r = s.x;
+            while (l > 0 && isRed(l - 1, s.y)) --l;
+            while (r + 1 < m_.width() && isRed(r + 1, s.y)) ++r;
+            std::uint8_t* row = m_.row(s.y);
+            for (int i = l; i <= r; ++i) {
+                row[3 * i] = 255;  // blue
+                row[3 * i + 2] = 0;
+            }
+            for (int ny : {s.y - 1, s.y + 1}) {
+                if (ny < 0 || ny >= m_.height()) continue;
+                bool inRun = false;
+                for (int i = l; i <= r; ++i) {
+                    const bool red = isRed(i, ny);
+                    if (red && !inRun) stack_.push_back({i, ny});
+                    inRun = red;
+                }
+            }
+        }
+    }
+
+private:
+    struct Seed {
+        int x, y;
+    };
+    bool isRed(int x, int y) const {
+        const std::uint8_t* p = m_.row(y) + 3 * static_cast<std::ptrdiff_t>(x);
+        return p[0] == 0 && p[1] == 0 && p[2] == 255;
+    }
+    WorkImage& m_;
+    std::vector<Seed> stack_;
+};
+
+// The count over a mark image that is black except for `marked`, listed in scan order.
+int countMarkedPixels(WorkImage& MarkImage, const std::vector<StarPixel>& marked) {
+    int count = 0;
+    RedRegionFill regions(MarkImage);
+    for (const StarPixel& m : marked) {
+        const std::uint8_t* p = MarkImage.row(m.y) + 3 * static_cast<std::ptrdiff_t>(m.x);
+        const int green = p[1], red = p[2];
+        if (m.y >= 1 && red > 128 && green < 128) {
+            regions.fill(m.x, m.y);
+            MarkImage.setPixel(m.x, m.y, kMarkGreen);
+            ++count;
+        } else if (green > 128 && red < 128) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+void checkImages(const WorkingImages& images, const ProcRect& r) {
+    const WorkImage& src = images.SourceImage;
+    const WorkImage& proc = images.ProcessedImage;
+    const WorkImage& marks = images.MarkImage;
+    auto fail = [](const char* why) { throw std::invalid_argument(std::string("ExtractStars: ") + why); };
+    if (src.isNull() || proc.isNull() || marks.isNull()) fail("an image is missing");
+    if (src.width() != proc.width() || src.height() != proc.height())
+        fail("the source and processed images differ in size");
+    if (marks.width() != images.WorkWidth || marks.height() != images.WorkHeight || images.WorkWidth != proc.width() ||
+        images.WorkHeight > proc.height())
+        fail("the mark image does not match the picture");
+    if (r.ProcLeft < 0 || r.ProcLeft > r.ProcRight || r.ProcRight >= images.WorkWidth || r.ProcTop < 0 ||
+        r.ProcTop > r.ProcBottom || r.ProcBottom >= images.WorkHeight)
+        fail("the processing rectangle is not inside the picture");
+}
+
+int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParams& params,
+        const ProgressCallback& progress, PhaseTimes* times, bool copyRows) {
+    checkImages(images, rect);
+    const Clock::time_point start = Clock::now();
+
+    Pass P;
+    P.src = &images.SourceImage;
+    P.proc = &images.ProcessedImage;
+    P.marks = &images.MarkImage;
+    P.rect = rect;
+    P.W = images.ProcessedImage.width();
+    P.k = P.W / 40;
+    P.maxIndex = std::max(P.W - 2 - 2 * P.k, 0);
+    P.b = static_cast<float>(static_cast<double>(params.BrightnessPercent) / 100.0);
+    P.s = static_cast<float>(static_cast<double>(params.SaturationPercent) / 100.0);
+    P.cr = static_cast<std::uint8_t>(colorRed(params.ExtractionColor));
+    P.cg = static_cast<std::uint8_t>(colorGreen(params.ExtractionColor));
+    P.cb = static_cast<std::uint8_t>(colorBlue(params.ExtractionColor));
+    const bool backgroundOnly = params.BackgroundOnlyMode != 0;
+    const bool enlarge = params.EnlargeBrightStars && !backgroundOnly;
+    P.recordCentres = enlarge;
+    const std::int64_t d = 2 * static_cast<std::int64_t>(P.k) + 1;
+    const std::int64_t T = params.StarThreshold;
+    P.threshold = params.StarThreshold;
+#if defined(NOCTURO_VECTOR_RED)
+    // The vector lanes are 32 bits: (R - T) x d and the window sums must fit.
+    P.vectorRed = params.vectorised && cpuHasAvx2() && (std::abs(T) + 256) * d < (std::int64_t{1} << 30);
+#endif
+    for (int v = 0; v < 256; ++v) {
+        P.brighter[v] = (v - T) * d;
+        P.darker[v] = (v + T + 1) * d;
+    }
+
+    const int top = rect.ProcTop, bottom = rect.ProcBottom;
+    if (copyRows) {
+        const WorkImage& src = images.SourceImage;
+        P.copyRows = true;
+        P.copyLeft = std::max(rect.ProcLeft, 0);
+        P.copyRight = static_cast<int>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(rect.ProcLeft) + rect.ProcWidth, src.width()));
+        P.copyTop = std::max(rect.ProcTop, 0);
+        P.copyBottom = static_cast<int>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(rect.ProcTop) + rect.ProcHeight, src.height()));
+        // Rows of the block outside the rectangle (the strip of a full-picture draw) at once.
+        if (P.copyRight > P.copyLeft) {
+            const std::size_t bytes = 3 * static_cast<std::size_t>(P.copyRight - P.copyLeft);
+            for (int y = P.copyTop; y < P.copyBottom; ++y) {
+                if (y >= top && y <= bottom) continue;
+                std::memcpy(images.ProcessedImage.row(y) + 3 * static_cast<std::ptrdiff_t>(P.copyLeft),
+                            src.row(y) + 3 * static_cast<std::ptrdiff_t>(P.copyLeft), bytes);
+            }
+        }
+    }
+
+    // First pass. Rows are independent of each other, so they may be shared between two threads;
+    // progress is reported from this thread only, for the rows it does itself.
+    const int rows = bottom - top + 1;
+    const RowFunction rowFn = pickRowFunction(backgroundOnly, params.SpecifiedColourMode);
+    std::vector<std::uint8_t> rowFlags(static_cast<std::size_t>(rows), 0);
+    std::vector<StarPixel> centres;
+    int lastProgress = -1;
+    auto report = [&](int y) {
+        if (!progress) return;
+        const int value = progressPercent(y - top, bottom - top);
+        if (value > lastProgress) {
+            lastProgress = value;
+            progress(value);
+        }
+    };
+
+    int threads = params.threads;
+    if (threads <= 0) {
+        const std::int64_t pixels = static_cast<std::int64_t>(rows) * (rect.ProcRight - rect.ProcLeft + 1);
+        threads = (pixels >= (1 << 18) && rows >= 64 && std::thread::hardware_concurrency() >= 2) ? 2 : 1;
+    }
+    threads = std::clamp(threads, 1, 2);
+    if (threads == 1 || rows < 2) {
+        for (int y = top; y <= bottom; ++y) {
+            report(y);
+            rowFlags[static_cast<std::size_t>(y - top)] = rowFn(P, y, centres);
+        }
+        publishStores();
+    } else {
+        constexpr int kChunk = 16;
+        std::atomic<int> nextChunk{0};
+        std::vector<StarPixel> workerCentres;
+        std::exception_ptr workerError;
+        auto work = [&](std::vector<StarPixel>& out, bool reporting) {
+            for (;;) {
+                const int chunk = nextChunk.fetch_add(1, std::memory_order_relaxed);
+                const int first = top + chunk * kChunk;
+                if (first > bottom) break;
+                const int last = std::min(bottom, first + kChunk - 1);
+                for (int y = first; y <= last; ++y) {
+                    if (reporting) report(y);
+                    rowFlags[static_cast<std::size_t>(y - top)] = rowFn(P, y, out);
+                }
+            }
+            publishStores();
+        };
+        // The first row's value whichever thread takes it, so that the bar starts at 0.
+        report(top);
+        std::thread worker([&] {
+            try {
+                work(workerCentres, false);
+            } catch (...) {
+                workerError = std::current_exception();
+                nextChunk.store(rows, std::memory_order_relaxed);
+            }
+        });
+        try {
+            work(centres, true);
+        } catch (...) {
+            nextChunk.store(rows, std::memory_order_relaxed);
+            worker.join();
+            throw;
+        }
+        worker.join();
+        if (workerError) std::rethrow_exception(workerError);
+        report(bottom);
+        // Each thread took its rows in increasing order, so both lists are sorted already.
+        std::vector<StarPixel> merged;
+        merged.reserve(centres.size() + workerCentres.size());
+        std::merge(centres.begin(), centres.end(), workerCentres.begin(), workerCentres.end(),
+                   std::back_inserter(merged));
+        centres.swap(merged);
+    }
+    if (times) times->extractMs += msSince(start);
+
+    // Enlargement over the listed rows, in increasing order.
+    const Clock::time_point enlargeStart = Clock::now();
+    if (enlarge) {
+        std::int64_t listed = 0;
+        for (std::uint8_t f : rowFlags) listed += (f & kRowOverflow) ? 1 : 0;
+        std::int64_t position = 0;
+        std::size_t next = 0;
+        int lastEnlargeProgress = -1;
+        for (int y = top; y <= bottom && listed > 0; ++y) {
+            const std::uint8_t f = rowFlags[static_cast<std::size_t>(y - top)];
+            while (next < centres.size() && centres[next].y < y) ++next;
+            if (!(f & kRowOverflow)) continue;
+            ++position;
+            if (progress) {
+                const int value = progressPercent(position, listed);
+                if (value != lastEnlargeProgress) {
+                    lastEnlargeProgress = value;
+                    progress(value);
+                }
+            }
+            for (; next < centres.size() && centres[next].y == y; ++next)
+                if (centres[next].centre) enlargeCentre(P, centres[next].x, y);
+            if (f & kRightCentre) enlargeCentre(P, rect.ProcRight, y);
+        }
+    }
+    if (times) times->enlargeMs += msSince(enlargeStart);
+
+    const Clock::time_point countStart = Clock::now();
+    // When the rectangle covers the whole mark image, the pixels just marked are its only ones
+    // that are not black: visiting them in scan order is the whole labelling scan.
+    const bool whole = rect.ProcLeft == 0 && rect.ProcTop == 0 && rect.ProcRight == images.WorkWidth - 1 &&
+                       rect.ProcBottom == images.WorkHeight - 1;
+    const int count = whole ? countMarkedPixels(images.MarkImage, centres)
+                            : CountStars(images.MarkImage, images.WorkWidth, images.WorkHeight);
+    if (times) times->countMs += msSince(countStart);
+    return count;
+}
+
+}  // namespace
+
+int ExtractStars(const WorkingImages& images, const ProcRect& rect, const ExtractionParams& params,
+                 const ProgressCallback& progress, PhaseTimes* times) {
+    return run(images, rect, params, progress, times, false);
+}
+
+namespace detail {
+int extractWithCopy(const WorkingImages& images, const ProcRect& rect, const ExtractionParams& params,
+                    const ProgressCallback& progress, PhaseTimes* times) {
+    return run(images, rect, params, progress, times, true);
+}
+}  // namespace detail
+
+// The labelling scan (rows 1 and below) and the count of green seeds (all rows) in one pass:
+// a fill only turns exact red into blue, neither of which counts, so counting a pixel when the
+// scan passes it gives the same total as counting after the labelling.
+int CountStars(WorkImage& MarkImage, int WorkWidth, int WorkHeight) {
+    if (WorkWidth <= 0 || WorkHeight <= 0) return 0;
+    if (MarkImage.width() < WorkWidth || MarkImage.height() < WorkHeight)
+        throw std::invalid_argument("CountStars: the mark image is smaller than the picture");
+    int count = 0;
+    RedRegionFill regions(MarkImage);
+    for (int y = 0; y < WorkHeight; ++y) {
+        std::uint8_t* row = MarkImage.row(y);
+        int x = 0;
+        auto visit = [&](int px) {
+            const std::uint8_t* p = row + 3 * static_cast<std::ptrdiff_t>(px);
+            const int green = p[1], red = p[2];
+            if (y >= 1 && red > 128 && green < 128) {
+                regions.fill(px, y);
+                MarkImage.setPixel(px, y, kMarkGreen);
+                ++count;
+            } else if (green > 128 && red < 128) {
+                ++count;
+            }
+        };
+        // Most of the image is black: skip eight pixels (24 bytes) at a time while they are zero.
+        for (; x + 8 <= WorkWidth; x += 8) {
+            std::uint64_t w[3];
+            std::memcpy(w, row + 3 * static_cast<std::ptrdiff_t>(x), sizeof w);
+            if ((w[0] | w[1] | w[2]) == 0) continue;
+            for (int i = 0; i < 8; ++i) visit(x + i);
+        }
+        for (; x < WorkWidth; ++x) visit(x);
+    }
+    return count;
+}
+
+}  // namespace nocturo

@@ -1,0 +1,167 @@
+// The optimised engine against the literal reference of the extraction rules, bit for bit, on
+// noisy skies of awkward sizes, over sequences of draws, range draws and restores with varied
+// settings; on one thread, split over two, and without vector instructions.
+#include "extract/extraction.h"
+#include "extract/processing.h"
+
+#include "engine/extract_fixture.h"
+#include "engine/extract_reference.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <thread>
+#include <vector>
+
+using namespace nocturo;
+using nocturo::testing_support::Picture;
+using nocturo::testing_support::sameImage;
+
+namespace {
+
+struct Size {
+    int w, h, strip;
+};
+
+void expectSame(const Picture& engine, const Picture& ref, const char* what) {
+    int x = -1, y = -1;
+    EXPECT_TRUE(sameImage(engine.processed, ref.processed, &x, &y))
+        << what << ": processed differs at " << x << "," << y;
+    EXPECT_TRUE(sameImage(engine.marks, ref.marks, &x, &y)) << what << ": marks differ at " << x << "," << y;
+}
+
+ExtractionParams randomParams(std::mt19937& rng) {
+    const int thresholds[] = {-2, 0, 3, 10, 25};
+    const int brightness[] = {-60, 0, 15, 30, 70, 200};
+    const int saturation[] = {-100, -40, 0, 35, 100};
+    ExtractionParams p;
+    p.StarThreshold = thresholds[rng() % 5];
+    p.BrightnessPercent = brightness[rng() % 6];
+    p.SaturationPercent = saturation[rng() % 5];
+    p.EnlargeBrightStars = rng() % 4 != 0;
+    p.BackgroundOnlyMode = rng() % 4 == 0 ? 1 : 0;
+    p.SpecifiedColourMode = rng() % 3 == 0;
+    p.ExtractionColor =
+        makeColor(static_cast<int>(rng() % 256), static_cast<int>(rng() % 256), static_cast<int>(rng() % 256));
+    return p;
+}
+
+ProcRect randomRange(std::mt19937& rng, int w, int h) {
+    const int l = static_cast<int>(rng() % w), r = l + static_cast<int>(rng() % (w - l));
+    const int t = static_cast<int>(rng() % h), b = t + static_cast<int>(rng() % (h - t));
+    return rangeRect(l, t, r, b);
+}
+
+}  // namespace
+
+TEST(ExtractionReference, SequencesOfOperationsMatchBitForBit) {
+    const Size sizes[] = {{1, 5, 0}, {2, 4, 0}, {3, 7, 15}, {39, 9, 0}, {40, 10, 15}, {41, 12, 0},
+                          {83, 17, 0}, {160, 90, 15}, {257, 64, 0}};
+    std::mt19937 rng(2024);
+    for (const Size& s : sizes) {
+        for (int round = 0; round < 6; ++round) {
+            SCOPED_TRACE(testing::Message() << s.w << "x" << s.h << " strip " << s.strip << " round " << round);
+            Picture ref(s.w, s.h, kBlack, s.strip);
+            testing_support::paintSky(ref, static_cast<std::uint32_t>(rng()), 10 + round * 15);
+            Picture one = ref.clone(), two = ref.clone(), plain = ref.clone();
+            for (int step = 0; step < 4; ++step) {
+                ExtractionParams p = randomParams(rng);
+                SCOPED_TRACE(testing::Message()
+                             << "step " << step << " T " << p.StarThreshold << " b " << p.BrightnessPercent << " s "
+                             << p.SaturationPercent << " enlarge " << p.EnlargeBrightStars << " bg-only "
+                             << p.BackgroundOnlyMode << " specified " << p.SpecifiedColourMode);
+                int expected = 0, got1 = 0, got2 = 0, got3 = 0;
+                auto runAll = [&](const ProcRect& r, ExtractionParams q) {
+                    q.threads = 1;
+                    got1 = ProcessRectangle(one.images(), r, q);
+                    q.threads = 2;
+                    got2 = ProcessRectangle(two.images(), r, q);
+                    q.threads = 1;
+                    q.vectorised = false;
+                    got3 = ProcessRectangle(plain.images(), r, q);
+                };
+                if (step == 0 || rng() % 3 == 0) {
+                    const ProcRect r = fullPictureRect(ref.source, s.strip ? 1 : 0);
+                    expected = reference::processRectangle(ref.source, ref.processed, ref.marks, ref.H, r, p);
+                    runAll(r, p);
+                } else if (rng() % 3 != 0) {
+                    const ProcRect r = randomRange(rng, s.w, s.h);
+                    expected = reference::processRectangle(ref.source, ref.processed, ref.marks, ref.H, r, p);
+                    runAll(r, p);
+                } else {
+                    const ProcRect r = randomRange(rng, s.w, s.h);
+                    const bool specified = rng() % 2 == 0;
+                    for (Picture* pic : {&ref, &one, &two, &plain}) clearMarks(pic->marks, r);
+                    if (specified)
+                        ref.processed.fillRect(r.ProcLeft, r.ProcTop, r.ProcRight + 1, r.ProcBottom + 1,
+                                               p.ExtractionColor);
+                    else
+                        for (int y = r.ProcTop; y <= r.ProcBottom; ++y)
+                            for (int x = r.ProcLeft; x <= r.ProcRight; ++x)
+                                ref.processed.setPixel(x, y, ref.source.pixel(x, y));
+                    expected = reference::countStars(ref.marks, ref.W, ref.H);
+                    got1 = RestoreRectangle(one.images(), r, specified, p.ExtractionColor);
+                    got2 = RestoreRectangle(two.images(), r, specified, p.ExtractionColor);
+                    got3 = RestoreRectangle(plain.images(), r, specified, p.ExtractionColor);
+                }
+                EXPECT_EQ(got1, expected);
+                EXPECT_EQ(got2, expected);
+                EXPECT_EQ(got3, expected);
+                expectSame(one, ref, "one thread");
+                expectSame(two, ref, "two threads");
+                expectSame(plain, ref, "no vector instructions");
+                if (HasFailure()) return;
+            }
+        }
+    }
+}
+
+// A picture large enough to be cut into many chunks for the two threads, at the standard
+// settings and with enlargement: the same result as one thread and as the reference, and the
+// progress still climbs from 0 to 100 on the calling thread before the enlargement's values.
+TEST(ExtractionReference, SplitRunEqualsPlainRun) {
+    Picture ref(640, 300, kBlack);
+    testing_support::paintSky(ref, 99, 20);
+    Picture one = ref.clone(), two = ref.clone(), plain = ref.clone();
+    ExtractionParams p;  // 10, 30, 0, enlarge
+    const ProcRect r = fullPictureRect(ref.source, 0);
+    const int expected = reference::processRectangle(ref.source, ref.processed, ref.marks, ref.H, r, p);
+    ASSERT_GT(expected, 100);
+    std::vector<int> progress1, progress2;
+    p.threads = 1;
+    EXPECT_EQ(ProcessRectangle(one.images(), r, p, [&](int v) { progress1.push_back(v); }), expected);
+    p.threads = 2;
+    const std::thread::id caller = std::this_thread::get_id();
+    bool otherThread = false;
+    EXPECT_EQ(ProcessRectangle(two.images(), r, p,
+                               [&](int v) {
+                                   if (std::this_thread::get_id() != caller) otherThread = true;
+                                   progress2.push_back(v);
+                               }),
+              expected);
+    expectSame(one, ref, "one thread");
+    expectSame(two, ref, "two threads");
+    EXPECT_FALSE(otherThread);
+    p.threads = 1;
+    p.vectorised = false;
+    EXPECT_EQ(ProcessRectangle(plain.images(), r, p), expected);
+    expectSame(plain, ref, "no vector instructions");
+    for (const std::vector<int>* prog : {&progress1, &progress2}) {
+        ASSERT_FALSE(prog->empty());
+        EXPECT_EQ(prog->front(), 0);
+        EXPECT_EQ(prog->back(), 100);
+        // Climbs through the first pass to 100, then once more through the enlargement.
+        int drops = 0;
+        for (std::size_t i = 1; i < prog->size(); ++i)
+            if ((*prog)[i] < (*prog)[i - 1]) {
+                ++drops;
+                EXPECT_EQ((*prog)[i - 1], 100);
+            }
+        EXPECT_EQ(drops, 1);
+    }
+    // On one thread the first pass reports every percent once (300 rows: 0, 1, ..., 100).
+    std::vector<int> percents(101);
+    for (int i = 0; i <= 100; ++i) percents[static_cast<std::size_t>(i)] = i;
+    ASSERT_GT(progress1.size(), percents.size());
+    EXPECT_EQ(std::vector<int>(progress1.begin(), progress1.begin() + 101), percents);
+}
