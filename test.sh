@@ -4,7 +4,7 @@
 set -euo pipefail
 source "$(dirname "$0")/scripts/setup.sh"
 
-nocturo_install_missing
+nocturo_install_missing jq   # the command-line tests read JSON with jq
 nocturo_build -DNOCTURO_BUILD_TESTS=ON -DNOCTURO_BUILD_BENCH=ON
 
 export QT_QPA_PLATFORM=offscreen
