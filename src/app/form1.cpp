@@ -1,0 +1,342 @@
+#include "app/form1.h"
+#include "common/paths.h"
+
+#include "app/error_boundary.h"
+#include "app/form2.h"
+#include "app/form3.h"
+#include "ui_form1.h"
+#include "ui_form2.h"
+#include "ui_form3.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTimer>
+
+namespace nocturo {
+
+namespace {
+
+QString& controlFolderOverride() {
+    static QString folder;
+    return folder;
+}
+
+
+bool ensureWritableFolder(const QString& folder) {
+    if (!QDir().mkpath(folder)) return false;
+    const QFileInfo info(folder);
+    return info.isDir() && info.isWritable();
+}
+
+// Unchecks a radio button of an exclusive group without running any handler (the group
+// otherwise refuses to leave all of its buttons unchecked).
+void uncheckQuietly(QAbstractButton* button) {
+    const bool blocked = button->blockSignals(true);
+    button->setAutoExclusive(false);
+    button->setChecked(false);
+    button->setAutoExclusive(true);
+    button->blockSignals(blocked);
+}
+
+}  // namespace
+
+void TForm1::setControlFolderOverride(const QString& folder) { controlFolderOverride() = folder; }
+
+TForm1::TForm1(ProgramState& state, QWidget* parent) : QWidget(parent), st(state), ui(std::make_unique<Ui::TForm1>()) {
+    ui->setupUi(this);
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+    connectHandlers();
+    // FormCreate: the initialisation, then the drop registration.
+    StartupInit();
+    setAcceptDrops(true);
+    Timer1->start();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::attachDialogs(TForm2* form2, TForm3* form3) {
+    Form2 = form2;
+    Form3 = form3;
+}
+
+void TForm1::guarded(const std::function<void()>& handler) { runHandler(this, handler); }
+
+void TForm1::connectHandlers() {
+    connect(Timer1, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
+    connect(ui->Button7, &QPushButton::clicked, this, [this] { guarded([this] { Button7Click(); }); });
+    connect(ui->Button12, &QPushButton::clicked, this, [this] { guarded([this] { Button12Click(); }); });
+    // A radio button checked by the user or by the program runs its click handler.
+    connect(ui->RadioButton3, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) guarded([this] { RadioButton3Click(); });
+    });
+    connect(ui->RadioButton4, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) guarded([this] { RadioButton4Click(); });
+    });
+    connect(ui->CheckBox1, &QCheckBox::clicked, this, [this] { guarded([this] { CheckBox1Click(); }); });
+    // Buttons that react to a press with any mouse button, not to a click.
+    for (QWidget* w : {static_cast<QWidget*>(ui->Button1), static_cast<QWidget*>(ui->Button2),
+                       static_cast<QWidget*>(ui->Button3), static_cast<QWidget*>(ui->Panel2)})
+        w->installEventFilter(this);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::MouseButtonPress) return QWidget::eventFilter(watched, event);
+    const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
+    if (watched == ui->Button2) {
+        guarded([this, button] { Button2MouseDown(button); });
+        return button != Qt::LeftButton;
+    }
+    if (watched == ui->Button1) {
+        guarded([this, button] { Button1MouseDown(button); });
+        return true;
+    }
+    if (watched == ui->Panel2) {
+        if (button == Qt::LeftButton) guarded([this] { Panel2Click(); });
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+ColorValue TForm1::panel2Color() const { return ui->Panel2->property("colorValue").toUInt(); }
+
+void TForm1::setPanel2Color(ColorValue c) {
+    ui->Panel2->setProperty("colorValue", static_cast<uint>(c));
+    ui->Panel2->setStyleSheet(QStringLiteral("QFrame#Panel2 { background-color: rgb(%1, %2, %3); }")
+                                  .arg(colorRed(c))
+                                  .arg(colorGreen(c))
+                                  .arg(colorBlue(c)));
+}
+
+void TForm1::fillValueLists() {
+    auto fill = [](QComboBox* box, int from, int to, auto value) {
+        box->clear();
+        for (int i = from; i <= to; ++i) box->addItem(QString::number(value(i)));
+    };
+    fill(ui->ComboBox1, 1, 39, [](int i) { return i <= 30 ? i : i <= 33 ? 30 + 5 * (i - 30) : 50 + 10 * (i - 34); });
+    fill(ui->ComboBox2, 0, 26, [](int i) {
+        return i <= 9 ? i : i <= 14 ? 10 + 2 * (i - 10) : i <= 20 ? 20 + 5 * (i - 15) : 50 + 10 * (i - 21);
+    });
+    fill(ui->ComboBox3, 0, 20, [](int i) { return 10 * i - 100; });
+    fill(ui->ComboBox4, 2, 10, [](int i) { return 10 * i; });
+}
+
+void TForm1::StartupInit() {
+    QStringList problems;
+    // 1-4: the control folder beside the executable, or the user's configuration folder when
+    // that one cannot be written (an installed program), or as a last resort a temporary one.
+    const QString overrideFolder = controlFolderOverride();
+    QStringList candidates;
+    if (!overrideFolder.isEmpty()) candidates << overrideFolder;
+    candidates << QCoreApplication::applicationDirPath() + QStringLiteral("/controldata")
+               << QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/controldata");
+    st.ControlFolder.clear();
+    for (const QString& c : candidates) {
+        if (ensureWritableFolder(c)) {
+            st.ControlFolder = c;
+            break;
+        }
+    }
+    if (st.ControlFolder.isEmpty()) {
+        st.ControlFolder = QDir::tempPath() + QStringLiteral("/nocturo-controldata");
+        QDir().mkpath(st.ControlFolder);
+        problems << QStringLiteral("設定フォルダを作成できません: %1\n設定は保存されません。").arg(candidates.first());
+    }
+    QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (pictures.isEmpty()) pictures = QDir::homePath();
+    st.SettingsPath = st.ControlFolder + QStringLiteral("/ctrl.txt");
+    st.TempPath1 = st.ControlFolder + QStringLiteral("/tmp1.jpg");
+    st.TempPath2 = st.ControlFolder + QStringLiteral("/tmp2.jpg");
+    st.DefaultSavePath = pictures + QStringLiteral("/無題.jpg");
+
+    // 5: the settings.
+    st.Settings = ReadSettings(st.SettingsPath);
+    problems << st.Settings.Problems;
+    st.ChartPrograms = st.Settings.ChartPrograms;
+    st.ChartProgramCount = st.Settings.ChartProgramCount;
+    st.ChartProgram = st.Settings.ChartProgram;
+
+    // 6-9: the side panel's controls.
+    fillValueLists();
+    ui->ComboBox1->setEditText(QString::number(st.Settings.SettingThreshold));
+    ui->ComboBox2->setEditText(QString::number(st.Settings.SettingBrightness));
+    ui->ComboBox3->setEditText(QString::number(st.Settings.SettingSaturation));
+    ui->ComboBox4->setEditText(QString::number(st.Settings.SettingQuality));
+    ui->CheckBox2->setChecked(st.Settings.SettingEnlarge > 0);
+    st.PanelLeft = width() - ui->Panel1->width() - 5;
+    st.PanelTop = 10;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int screenWidth = screen ? screen->geometry().width() : width();
+    ui->Panel1->move(screenWidth - ui->Panel1->width() - 5, st.PanelTop);
+    setPanel2Color(static_cast<ColorValue>(st.Settings.SettingBackColor) & 0xFFFFFF);
+
+    // 10-11: the scratch files of the last run go; the last picture comes back, or the sample.
+    QFile::remove(st.TempPath1);
+    QFile::remove(st.TempPath2);
+    bool loaded = false;
+    if (!st.Settings.SettingPicture.isEmpty() && QFileInfo(st.Settings.SettingPicture).isFile()) {
+        st.PicturePath = st.Settings.SettingPicture;
+        st.ResizeLongSide = st.Settings.SettingLongSide;
+        st.ShotDataStrip = st.Settings.SettingShotData;
+        st.ResizeOnLoad = st.Settings.SettingResize;
+        QString error;
+        loaded = tryLoadPicture(&error);
+        if (!loaded) problems << error;
+    }
+    if (!loaded) {
+        QString error;
+        if (!tryShowSamplePicture(&error)) problems << error;
+    }
+
+    // 12-14.
+    st.DisplayMode = 1;
+    st.ZoomFactor = 1.0f;
+    st.PanAnchorX = st.PanAnchorY = -10;
+    st.ProcessState = 1;
+    UpdateSidePanel();
+    ui->ProgressBar1->move(8, 366);
+    st.ZoomFactor = 1.0f;
+    RedrawView();
+
+    // What went wrong is told once the window is up: a message box in the middle of creating
+    // the window would come before the window itself.
+    problems.removeAll(QString());
+    if (!problems.isEmpty()) {
+        const QString text = problems.join(QStringLiteral("\n\n"));
+        QTimer::singleShot(0, this, [this, text] { showErrorMessage(this, text); });
+    }
+}
+
+void TForm1::Timer1Timer() {
+    DialogInit();
+    Timer1->stop();
+}
+
+void TForm1::DialogInit() {
+    if (Form2) {
+        QComboBox* box = Form2->ui->ComboBox1;
+        box->clear();
+        for (int i = 2; i <= 10; ++i) box->addItem(QString::number(160 * i));
+        box->setEditText(QString::number(st.Settings.SettingLongSide));
+        // Checking a radio button runs its click handler, which enables the long-side controls.
+        if (st.Settings.SettingResize > 0)
+            Form2->ui->RadioButton2->setChecked(true);
+        else
+            Form2->ui->RadioButton1->setChecked(true);
+        Form2->ui->CheckBox1->setChecked(st.Settings.SettingShotData > 0);
+    }
+    if (Form3) {
+        QComboBox* box = Form3->ui->ComboBox1;
+        box->clear();
+        box->setEditText(QString());
+        if (st.ChartProgramCount == 0) {
+            Form3->ui->Label1->setText(QStringLiteral("現在星座ソフトは登録されていません\r\n"));
+        } else {
+            for (int i = 0; i < st.ChartProgramCount; ++i) box->addItem(fileNamePart(st.ChartPrograms[static_cast<std::size_t>(i)]));
+            box->setEditText(fileNamePart(st.ChartProgram));
+            Form3->ui->Label1->setText(QString());
+        }
+        if (st.Settings.SettingDateFormat > 0)
+            Form3->ui->RadioButton2->setChecked(true);
+        else
+            Form3->ui->RadioButton1->setChecked(true);
+    }
+}
+
+void TForm1::UpdateSidePanel() {
+    const bool processed = st.ProcessState != 1;
+    if (!processed) {
+        ui->Panel1->resize(ui->Panel1->width(), 420);
+        uncheckQuietly(ui->RadioButton4);
+    } else {
+        ui->Panel1->resize(ui->Panel1->width(), 546);
+        // Checking it runs RadioButton4Click when it was not checked (the display switch).
+        ui->RadioButton4->setChecked(true);
+    }
+    for (QWidget* w : {static_cast<QWidget*>(ui->Button3), static_cast<QWidget*>(ui->GroupBox3),
+                       static_cast<QWidget*>(ui->Label5), static_cast<QWidget*>(ui->ComboBox4),
+                       static_cast<QWidget*>(ui->Button12)})
+        w->setVisible(processed);
+}
+
+bool TForm1::FormCloseQuery() {
+    WriteSettings();
+    QApplication::beep();
+    return true;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    guarded([this] { FormCloseQuery(); });
+    event->accept();
+}
+
+void TForm1::WriteSettings() {
+    SettingsToWrite w;
+    w.ChartPrograms = st.ChartPrograms;
+    w.ChartProgramCount = st.ChartProgramCount;
+    w.ChartProgram = st.ChartProgram;
+    w.ThresholdText = ui->ComboBox1->currentText();
+    w.BrightnessText = ui->ComboBox2->currentText();
+    w.SaturationText = ui->ComboBox3->currentText();
+    w.QualityText = ui->ComboBox4->currentText();
+    w.BackColor = static_cast<int>(panel2Color());
+    w.Enlarge = ui->CheckBox2->isChecked();
+    if (Form2) {
+        w.LongSideText = Form2->ui->ComboBox1->currentText();
+        w.ShotData = Form2->ui->CheckBox1->isChecked();
+        st.ResizeOnLoad = Form2->ui->RadioButton2->isChecked() ? 1 : 0;
+    }
+    w.ResizeFirst = st.ResizeOnLoad > 0;
+    w.PicturePath = st.PicturePath;
+    w.ClipDateFormat = st.ClipDateFormat == 1 ? 1 : 0;
+    QString error;
+    if (!WriteSettingsFile(st.SettingsPath, w, &error))
+        showErrorMessage(this, QStringLiteral("設定ファイルを保存できませんでした。\n%1").arg(error));
+}
+
+void TForm1::ApplyStandardSettings() {
+    ui->ComboBox1->setEditText(QStringLiteral("10"));
+    ui->ComboBox2->setEditText(QStringLiteral("30"));
+    ui->ComboBox3->setEditText(QStringLiteral("0"));
+    ui->ComboBox4->setEditText(QStringLiteral("80"));
+    ui->RadioButton1->setChecked(true);
+    setPanel2Color(kBlack);
+    ui->CheckBox2->setChecked(true);
+    if (Form2) {
+        Form2->ui->ComboBox1->setEditText(QStringLiteral("1280"));
+        Form2->ui->CheckBox1->setChecked(true);
+    }
+    st.PanelLeft = width() - ui->Panel1->width() - 5;
+    st.PanelTop = 20;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int screenWidth = screen ? screen->geometry().width() : width();
+    ui->Panel1->move(screenWidth - ui->Panel1->width() - 5, 20);
+}
+
+void TForm1::Button7Click() {
+    ApplyStandardSettings();
+    QApplication::beep();
+}
+
+NocturoProgram::NocturoProgram(const QString& controlFolderOverride) {
+    TForm1::setControlFolderOverride(controlFolderOverride);
+    Form1 = std::make_unique<TForm1>(state);
+    Form2 = std::make_unique<TForm2>(Form1.get());
+    Form3 = std::make_unique<TForm3>(Form1.get());
+    Form1->attachDialogs(Form2.get(), Form3.get());
+}
+
+NocturoProgram::~NocturoProgram() {
+    // The dialogs are children of the main window for centring; release them first.
+    Form3.reset();
+    Form2.reset();
+}
+
+}  // namespace nocturo

@@ -1,0 +1,128 @@
+// The main window: the picture view, the side panel with all commands, the shooting-data list.
+// Its handlers live in the folders of the subsystems that own them (input/, extract/, viewer/).
+#pragma once
+
+#include "app/state.h"
+#include "exif/exif_info.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QTimer;
+
+namespace Ui {
+class TForm1;
+}
+
+namespace nocturo {
+
+class TForm2;
+class TForm3;
+struct LoadedPicture;
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+
+public:
+    // Creating the window is its FormCreate: StartupInit runs here, so a picture is shown
+    // from the first paint on.
+    TForm1(ProgramState& state, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The dialogs are created after the main window; Timer1's first tick fills them.
+    void attachDialogs(TForm2* form2, TForm3* form3);
+
+    ProgramState& st;
+    std::unique_ptr<Ui::TForm1> ui;
+    QTimer* Timer1 = nullptr;
+    TExifInfo ExifInfo1;
+    TForm2* Form2 = nullptr;
+    TForm3* Form3 = nullptr;
+
+    // Start-up and lifecycle.
+    void StartupInit();
+    void Timer1Timer();
+    void DialogInit();
+    void UpdateSidePanel();
+    bool FormCloseQuery();
+
+    // Settings.
+    void WriteSettings();
+    void ApplyStandardSettings();
+    void Button7Click();
+
+    // Picture loading and sources. The try forms report a failure through error instead of a
+    // message box (start-up collects its problems and tells them once the window is up).
+    void LoadPicture();
+    bool tryLoadPicture(QString* error);
+    bool tryShowSamplePicture(QString* error);
+    void ReadShotData();
+    void ShowSamplePicture();
+    void Button1MouseDown(Qt::MouseButton button);
+    void HandleFileDrop(const QString& firstFile);
+    // Asks the image-size dialog for the file in st.PicturePath and loads it on OK.
+    void AskImageSizeAndLoad();
+    void DrawNavigatorThumbnail();
+
+    // The view.
+    void RedrawView();
+    void DrawShownRegion();
+    void PlaceNavigatorFrame();
+    void FormPaint();
+    void FormResize();
+
+    // The display switches of the processed state.
+    void RadioButton3Click();
+    void RadioButton4Click();
+    void CheckBox1Click();
+
+    // Processing.
+    void ExtractStars();
+    void ProcessRectangle();
+    void RestoreRectangle();
+    void Button2MouseDown(Qt::MouseButton button);
+    void Button12Click();
+    void Panel2Click();
+
+    // The colour of Panel2 (the specified background colour) as a colour value.
+    ColorValue panel2Color() const;
+    void setPanel2Color(ColorValue c);
+
+    // The folder that StartupInit uses for the control folder instead of the executable's
+    // (tests run each window in a folder of its own).
+    static void setControlFolderOverride(const QString& folder);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // Reads the side panel, then runs the extraction over st.Proc with the busy cursor and the
+    // progress bar, and ends in the processed state; copyOriginalFirst is ProcessRectangle's copy.
+    void runExtraction(bool copyOriginalFirst);
+    void fillValueLists();
+    void connectHandlers();
+    // Runs a handler inside the error boundary, with this window as the message box's parent.
+    void guarded(const std::function<void()>& handler);
+    void installLoadedPicture(LoadedPicture&& picture);
+};
+
+// Creates the three windows in their order and owns them; the program's entry point and the
+// window tests both start the program through it.
+class NocturoProgram {
+public:
+    explicit NocturoProgram(const QString& controlFolderOverride = QString());
+    ~NocturoProgram();
+    ProgramState state;
+    std::unique_ptr<TForm1> Form1;
+    std::unique_ptr<TForm2> Form2;
+    std::unique_ptr<TForm3> Form3;
+};
+
+}  // namespace nocturo

@@ -1,0 +1,25 @@
+// The star-chart program dialog: the registered programs, the choice among them, and the
+// clipboard format of the shooting time.
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class TForm3;
+}
+
+namespace nocturo {
+
+class TForm3 : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TForm3(QWidget* parent = nullptr);
+    ~TForm3() override;
+
+    std::unique_ptr<Ui::TForm3> ui;
+};
+
+}  // namespace nocturo

@@ -1,0 +1,86 @@
+// The program state: everything that outlives one event handler, shared by the three windows.
+// One instance lives for the whole run (owned by the program object); all of it is touched on the
+// user-interface thread only.
+#pragma once
+
+#include "app/settings_file.h"
+#include "common/work_image.h"
+#include "exif/shot_data.h"
+#include "extract/extraction.h"
+#include "viewer/view_transform.h"
+
+#include <QString>
+
+#include <array>
+
+namespace nocturo {
+
+struct ProgramState {
+    // Working images: replaced together by every successful load, never by anything else.
+    WorkImage SourceImage;
+    WorkImage ProcessedImage;
+    WorkImage ViewBuffer;
+    WorkImage MarkImage;
+    int WorkWidth = 0;
+    int WorkHeight = 0;
+
+    // Files and folders, set once by start-up.
+    QString ControlFolder;
+    QString SettingsPath;
+    QString TempPath1;
+    QString TempPath2;
+    QString DefaultSavePath;
+    QString PicturePath;
+    QString DroppedFile;
+
+    // Loading options for the next load.
+    int ResizeOnLoad = 0;
+    int ResizeLongSide = 0;
+    int ShotDataStrip = 0;
+
+    // Settings as read at start-up; consumed by StartupInit and DialogInit.
+    SettingsRead Settings;
+
+    // Star-chart programs.
+    std::array<QString, kMaxChartPrograms> ChartPrograms;
+    int ChartProgramCount = 0;
+    QString ChartProgram;
+    int ClipDateFormat = 0;
+    QString ChartDateText;
+    QString ChartJulianText;
+
+    // View and processing state.
+    int ProcessState = 0;
+    int DisplayMode = 0;
+    float ZoomFactor = 0.0f;
+    int PanAnchorX = 0;
+    int PanAnchorY = 0;
+    int PanelLeft = 0;
+    int PanelTop = 0;
+    ColorValue BackgroundColor = 0;
+    ProcRect Proc;             // ProcLeft .. ProcHeight
+    int BackgroundOnlyMode = 0;
+    int StarCount = 0;
+    ExtractionParams LastExtraction;  // StarThreshold .. EnlargeBrightStars of the last run
+
+    // The view transform of the last redraw, InvertDisplay among it.
+    ViewState View;
+    int InvertDisplay = 0;
+    int HintRightLimit = 0;
+
+    // The navigator thumbnail inside Image1 and its place in Panel1.
+    int ThumbWidth = 0;
+    int ThumbHeight = 0;
+    int ThumbOffsetX = 0;
+    int ThumbOffsetY = 0;
+    int ThumbLeft = 0;
+    int ThumbTop = 0;
+
+    // Shooting-data texts of the picture named by PicturePath at the last ReadShotData.
+    ShotData Shot;
+    QString SizeLine;
+    int LastFileWidth = 0;   // W0 x H0 of the loaded file, for the "(原画 :" line
+    int LastFileHeight = 0;
+};
+
+}  // namespace nocturo

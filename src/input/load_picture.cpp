@@ -1,0 +1,89 @@
+// The main window's loading: a file (or the built-in sample) becomes the four working images,
+// the shooting-data list, the caption and the file-name label. A load that fails changes nothing:
+// everything is decoded into new images first and swapped in only on success.
+#include "app/error_boundary.h"
+#include "app/form1.h"
+#include "common/paths.h"
+#include "input/picture_loader.h"
+#include "ui_form1.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace nocturo {
+
+void TForm1::ReadShotData() { st.Shot = nocturo::ReadShotData(ExifInfo1, st.PicturePath); }
+
+void TForm1::LoadPicture() {
+    QString error;
+    if (!tryLoadPicture(&error)) showErrorMessage(this, error);
+}
+
+bool TForm1::tryLoadPicture(QString* error) {
+    LoadedPicture picture;
+    ShotData shot;
+    int strip = st.ShotDataStrip;
+    try {
+        shot = nocturo::ReadShotData(ExifInfo1, st.PicturePath);
+        // A picture without a recorded shooting date never gets the strip.
+        if (shot.HasShotDate == 0) strip = 0;
+        LoadOptions options;
+        options.path = st.PicturePath;
+        options.resize = st.ResizeOnLoad != 0;
+        options.longSide = st.ResizeLongSide;
+        options.strip = strip > 0;
+        options.stripTexts = StripTexts{shot.ShotDateText, shot.ShotFNumberShort, shot.ShotShutterShort,
+                                        shot.ShotIsoShort,  shot.ShotLensShort,    shot.ShotModel};
+        picture = loadPictureFile(options, st.TempPath1);
+    } catch (...) {
+        if (error)
+            *error = QStringLiteral("画像を読み込めません: %1\n%2").arg(st.PicturePath, currentExceptionText());
+        return false;
+    }
+
+    st.Shot = shot;
+    st.ShotDataStrip = strip;
+    if (st.ResizeOnLoad != 0) {
+        st.ResizeLongSide = picture.longSide;
+        QFile::remove(st.TempPath1);
+        QFile::remove(st.TempPath2);
+    }
+    ui->Label4->setText(fileNamePart(st.PicturePath));
+    ui->Label4->adjustSize();
+    ui->Label4->move((ui->Panel1->width() - ui->Label4->width()) / 2, ui->Label4->y());
+    installLoadedPicture(std::move(picture));
+
+    DrawNavigatorThumbnail();
+    st.ProcessState = 1;
+    UpdateSidePanel();
+    st.ZoomFactor = 1.0f;
+    RedrawView();
+    setWindowTitle(st.PicturePath == st.TempPath1 ? QStringLiteral("Nocturo /  SamplePicture")
+                                                   : QStringLiteral("Nocturo : ") + st.PicturePath);
+
+    ui->ListBox1->clear();
+    ui->ListBox1->resize(ui->ListBox1->width(), 33);
+    ui->ListBox1->addItem(st.SizeLine);
+    ui->ListBox1->addItem(QStringLiteral("(原画 :%1 x %2)").arg(st.LastFileWidth).arg(st.LastFileHeight));
+    if (!st.Shot.ShotDateLine.isEmpty()) {
+        ui->ListBox1->resize(ui->ListBox1->width(), 95);
+        for (const QString* line : {&st.Shot.ShotDateLine, &st.Shot.ShotModelLine, &st.Shot.ShotIsoLine,
+                                    &st.Shot.ShotShutterLine, &st.Shot.ShotFNumberLine, &st.Shot.ShotLensLine})
+            ui->ListBox1->addItem(*line);
+    }
+    return true;
+}
+
+void TForm1::installLoadedPicture(LoadedPicture&& picture) {
+    st.SourceImage = std::move(picture.source);
+    st.ProcessedImage = std::move(picture.processed);
+    st.MarkImage = std::move(picture.marks);
+    st.ViewBuffer = WorkImage();
+    st.WorkWidth = picture.workWidth;
+    st.WorkHeight = picture.workHeight;
+    st.LastFileWidth = picture.fileWidth;
+    st.LastFileHeight = picture.fileHeight;
+    st.SizeLine = QStringLiteral("ｻｲｽﾞ:%1 x %2").arg(st.SourceImage.width()).arg(st.SourceImage.height());
+}
+
+}  // namespace nocturo

@@ -1,0 +1,128 @@
+// Where pictures come from: the open dialog (left press on Button1), a file dropped on the main
+// window, and the built-in sample (any other press on Button1, and start-up). A picture the user
+// chose goes through the image-size dialog first.
+#include "app/error_boundary.h"
+#include "app/form1.h"
+#include "common/paths.h"
+#include "app/form2.h"
+#include "common/int_parse.h"
+#include "ui_form1.h"
+#include "ui_form2.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QSaveFile>
+#include <QUrl>
+
+namespace nocturo {
+
+void TForm1::AskImageSizeAndLoad() {
+    TForm2* dialog = Form2;
+    if (!dialog) return;
+    dialog->ui->Label4->setText(fileNamePart(st.PicturePath));
+    dialog->ui->Label4->adjustSize();
+    st.Shot.HasShotDate = 0;
+    ReadShotData();
+    if (st.Shot.HasShotDate > 0) {
+        dialog->ui->Label3->setText(QStringLiteral("( %1 x %2 pixels)").arg(st.Shot.ShotPixelWidth, st.Shot.ShotPixelHeight));
+        dialog->ui->Label5->setText(QString());
+        dialog->ui->CheckBox1->setEnabled(true);
+    } else {
+        dialog->ui->Label3->setText(QString());
+        dialog->ui->Label5->setText(QStringLiteral("( 撮影データは記録されていません）"));
+        dialog->ui->CheckBox1->setEnabled(false);  // its check mark stays as it was
+    }
+    dialog->ui->Label3->adjustSize();
+    dialog->ui->Label5->adjustSize();
+    if (dialog->showCentredOver(this) != QDialog::Accepted) return;
+    st.ResizeOnLoad = dialog->ui->RadioButton2->isChecked() ? 1 : 0;
+    st.ShotDataStrip = dialog->ui->CheckBox1->isChecked() ? 1 : 0;
+    if (st.Shot.HasShotDate == 0) st.ShotDataStrip = 0;
+    // Converted also when the original size was chosen: a text of letters loads nothing.
+    st.ResizeLongSide = parseIntOrThrow(dialog->ui->ComboBox1->currentText());
+    LoadPicture();
+}
+
+void TForm1::Button1MouseDown(Qt::MouseButton button) {
+    if (button != Qt::LeftButton) {
+        ShowSamplePicture();
+        st.DisplayMode = 1;
+        st.ZoomFactor = 1.0f;
+        st.PanAnchorX = st.PanAnchorY = -10;
+        st.ProcessState = 1;
+        UpdateSidePanel();
+        st.ZoomFactor = 1.0f;
+        RedrawView();
+        return;
+    }
+    QFileDialog OpenPictureDialog1(this);
+    OpenPictureDialog1.setObjectName(QStringLiteral("OpenPictureDialog1"));
+    OpenPictureDialog1.setFileMode(QFileDialog::ExistingFile);
+    OpenPictureDialog1.setNameFilter(QStringLiteral("JPG(*.jpg)"));
+    if (OpenPictureDialog1.exec() != QDialog::Accepted || OpenPictureDialog1.selectedFiles().isEmpty()) return;
+    st.PicturePath = OpenPictureDialog1.selectedFiles().first();
+    if (!QFileInfo::exists(st.PicturePath)) return;
+    AskImageSizeAndLoad();
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty()) return;
+    event->acceptProposedAction();
+    guarded([this, path = urls.first().toLocalFile()] { HandleFileDrop(path); });
+}
+
+void TForm1::HandleFileDrop(const QString& firstFile) {
+    st.DroppedFile = firstFile;
+    // Only the first file of a drop counts, and only an existing file whose name ends in JPG in
+    // any letter case; anything else is ignored without a word.
+    const QFileInfo info(st.DroppedFile);
+    if (!info.isFile() || st.DroppedFile.right(3).toUpper() != QStringLiteral("JPG")) return;
+    st.PicturePath = st.DroppedFile;
+    struct BeepAtEnd {
+        ~BeepAtEnd() { QApplication::beep(); }
+    } beep;
+    AskImageSizeAndLoad();
+}
+
+bool TForm1::tryShowSamplePicture(QString* error) {
+    QFile resource(QStringLiteral(":/coverpic"));
+    QSaveFile out(st.TempPath1);
+    if (!resource.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly) || out.write(resource.readAll()) < 0 ||
+        !out.commit()) {
+        if (error) *error = QStringLiteral("サンプル画像を書き出せません: %1\n%2").arg(st.TempPath1, out.errorString());
+        return false;
+    }
+    const QString previousPath = st.PicturePath;
+    const int previousStrip = st.ShotDataStrip, previousResize = st.ResizeOnLoad;
+    st.PicturePath = st.TempPath1;
+    st.ShotDataStrip = 1;
+    st.ResizeOnLoad = 0;
+    const bool loaded = tryLoadPicture(error);
+    if (loaded) {
+        ui->Label4->setText(QStringLiteral("SAMPLE"));
+        ui->Label4->adjustSize();
+    } else {
+        st.PicturePath = previousPath;
+        st.ShotDataStrip = previousStrip;
+        st.ResizeOnLoad = previousResize;
+    }
+    QFile::remove(st.TempPath1);
+    return loaded;
+}
+
+void TForm1::ShowSamplePicture() {
+    QString error;
+    if (!tryShowSamplePicture(&error)) showErrorMessage(this, error);
+}
+
+}  // namespace nocturo

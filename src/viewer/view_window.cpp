@@ -1,0 +1,112 @@
+// The main window's view: the one place where the transform is computed, the back buffer and
+// its painting, the layout on resize, and the navigator thumbnail beside it.
+#include "app/form1.h"
+#include "ui_form1.h"
+#include "viewer/stretch.h"
+
+#include <QPainter>
+#include <QPixmap>
+
+#include <cmath>
+
+namespace nocturo {
+
+void TForm1::RedrawView() {
+    st.InvertDisplay = ui->CheckBox1->isChecked() ? 1 : 0;
+    const WorkImage& picture = st.DisplayMode == 1 ? st.SourceImage : st.ProcessedImage;
+    if (picture.isNull() || isMinimized()) return;
+    // Too small a window keeps the previous transform and buffer: nothing to divide by.
+    if (!ComputeViewTransform(st.View, width(), height(), ui->Panel1->width(), st.SourceImage.width(),
+                              st.SourceImage.height(), st.ZoomFactor))
+        return;
+    RenderView(picture, ViewShowsInverted(st.DisplayMode, st.InvertDisplay), st.View, st.ViewBuffer, width(), height());
+    update();
+    PlaceNavigatorFrame();
+}
+
+void TForm1::DrawShownRegion() {
+    const WorkImage& picture = st.DisplayMode == 1 ? st.SourceImage : st.ProcessedImage;
+    if (picture.isNull() || st.ViewBuffer.isNull()) return;
+    RenderShownRegion(picture, ViewShowsInverted(st.DisplayMode, st.InvertDisplay), st.View, st.ViewBuffer);
+    update();
+}
+
+void TForm1::FormPaint() {
+    if (st.ViewBuffer.isNull()) return;
+    QPainter painter(this);
+    // A block copy at logical coordinates; on a high-DPI screen the buffer's pixels are
+    // repeated, never smoothed, so the picture stays sharp.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.drawImage(QPoint(st.View.ViewOriginX, st.View.ViewOriginY), st.ViewBuffer.wrap());
+}
+
+void TForm1::paintEvent(QPaintEvent*) { FormPaint(); }
+
+void TForm1::FormResize() {
+    ui->Panel1->move(width() - ui->Panel1->width() - 5, 20);
+    ui->ListBox1->move(ui->Panel1->x() - ui->ListBox1->width() - 5, st.ThumbTop + 20);
+    ui->Panel8->move(5, 5);
+    st.HintRightLimit = ui->Panel1->x() - 20;
+    RedrawView();
+}
+
+void TForm1::resizeEvent(QResizeEvent*) {
+    guarded([this] { FormResize(); });
+}
+
+void TForm1::DrawNavigatorThumbnail() {
+    const int w = st.SourceImage.width(), h = st.SourceImage.height();
+    QLabel* image1 = ui->Image1;
+    const int iw = image1->width(), ih = image1->height();
+    if (w > h) {
+        st.ThumbWidth = 128;
+        st.ThumbHeight = static_cast<int>(std::nearbyint(128.0 * h / w));
+    } else {
+        st.ThumbHeight = 128;
+        st.ThumbWidth = static_cast<int>(std::nearbyint(128.0 * w / h));
+    }
+    st.ThumbOffsetX = static_cast<int>(std::nearbyint((iw - st.ThumbWidth) / 2.0));
+    st.ThumbOffsetY = static_cast<int>(std::nearbyint((ih - st.ThumbHeight) / 2.0));
+    st.ThumbLeft = image1->x() + st.ThumbOffsetX;
+    st.ThumbTop = image1->y() + st.ThumbOffsetY;
+    WorkImage thumb(iw, ih);
+    const QColor panel = ui->Panel1->palette().color(QPalette::Window);
+    thumb.fill(makeColor(panel.red(), panel.green(), panel.blue()));
+    StretchNearest(st.SourceImage, StretchRect{0, 0, w, h}, thumb,
+                   StretchRect{st.ThumbOffsetX, st.ThumbOffsetY, st.ThumbWidth, st.ThumbHeight}, false);
+    image1->setPixmap(QPixmap::fromImage(thumb.wrap().copy()));
+    st.View.ViewImageWidth = w;
+    st.View.ViewImageHeight = h;
+    st.ZoomFactor = 1.0f;
+    PlaceNavigatorFrame();
+}
+
+void TForm1::PlaceNavigatorFrame() {
+    const ViewState& v = st.View;
+    if (v.ViewImageWidth <= 0 || v.ViewImageHeight <= 0) return;
+    const int fw = static_cast<int>(static_cast<double>(st.ThumbWidth * v.ViewSrcWidth) / v.ViewImageWidth);
+    const int fh = static_cast<int>(static_cast<double>(st.ThumbHeight * v.ViewSrcHeight) / v.ViewImageHeight);
+    const int fx = static_cast<int>(static_cast<double>(v.ShownSrcLeft) / v.ViewImageWidth * st.ThumbWidth + st.ThumbLeft);
+    const int fy = static_cast<int>(
+        std::nearbyint(static_cast<double>(v.ShownSrcTop) / v.ViewImageHeight * st.ThumbHeight + st.ThumbTop));
+    ui->Panel3->setGeometry(fx, fy, fw, 1);
+    ui->Panel4->setGeometry(fx, fy + fh, fw, 1);
+    ui->Panel5->setGeometry(fx, fy, 1, fh);
+    ui->Panel6->setGeometry(fx + fw, fy, 1, fh);
+}
+
+void TForm1::RadioButton3Click() {
+    ui->CheckBox1->setEnabled(ui->RadioButton4->isChecked());
+    st.DisplayMode = 1;
+    RedrawView();
+}
+
+void TForm1::RadioButton4Click() {
+    ui->CheckBox1->setEnabled(ui->RadioButton4->isChecked());
+    st.DisplayMode = 2;
+    RedrawView();
+}
+
+void TForm1::CheckBox1Click() { RedrawView(); }
+
+}  // namespace nocturo

@@ -1,0 +1,100 @@
+// Helpers of the window tests: a program in a control folder of its own, answering modal
+// dialogs from a timer, and reading pixels of what the window shows.
+#pragma once
+
+#include "app/form1.h"
+#include "app/form2.h"
+#include "app/form3.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace nocturo::testing {
+
+// Runs `answer` on the next modal dialog as soon as it is shown (it must close the dialog).
+inline void answerNextModal(std::function<void(QWidget*)> answer) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, answer] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w || !w->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        answer(w);
+    });
+    timer->start();
+}
+
+// Closes the next message box with OK and keeps its text in *text.
+inline void acceptNextMessage(QString* text) {
+    answerNextModal([text](QWidget* w) {
+        if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            if (text) *text = box->text();
+            box->accept();
+        } else if (auto* dlg = qobject_cast<QDialog*>(w)) {
+            dlg->reject();
+        }
+    });
+}
+
+inline void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(path));
+    f.write(bytes);
+}
+
+inline QByteArray readFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
+    return f.readAll();
+}
+
+// A whole program (the three windows) whose control folder is a temporary folder.
+struct TestProgram {
+    QTemporaryDir tempDir;
+    QString folder;
+    std::unique_ptr<NocturoProgram> program;
+
+    // settings: the bytes of ctrl.txt to start with (none when null); controlFolder: start in
+    // that folder instead of a fresh temporary one (a second run of the same installation).
+    explicit TestProgram(const QByteArray& settings = QByteArray(), bool show = true,
+                         const QString& controlFolder = QString())
+        : folder(controlFolder.isEmpty() ? tempDir.path() : controlFolder) {
+        if (!settings.isNull()) writeFile(folder + "/ctrl.txt", settings);
+        program = std::make_unique<NocturoProgram>(folder);
+        if (show) {
+            form1()->resize(1366, 700);
+            form1()->show();
+            QTest::qWaitForWindowExposed(form1());
+        }
+    }
+    TForm1* form1() const { return program->Form1.get(); }
+    TForm2* form2() const { return program->Form2.get(); }
+    TForm3* form3() const { return program->Form3.get(); }
+    ProgramState& st() const { return program->state; }
+    QString path(const QString& name) const { return folder + "/" + name; }
+};
+
+inline bool sameImages(const WorkImage& a, const WorkImage& b) {
+    if (a.width() != b.width() || a.height() != b.height()) return false;
+    for (int y = 0; y < a.height(); ++y)
+        if (std::memcmp(a.row(y), b.row(y), static_cast<std::size_t>(a.width()) * 3) != 0) return false;
+    return true;
+}
+
+inline bool allPixels(const WorkImage& img, ColorValue c) {
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (img.pixel(x, y) != c) return false;
+    return true;
+}
+
+}  // namespace nocturo::testing

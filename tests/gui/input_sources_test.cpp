@@ -1,0 +1,175 @@
+// Pictures from a drop and from the sample button, through the image-size dialog answered by a
+// timer; drops are real drop events sent to the main window.
+#include "common/jpeg_codec.h"
+#include "gui_support.h"
+#include "ui_form1.h"
+#include "ui_form2.h"
+
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
+using namespace nocturo;
+using namespace nocturo::testing;
+
+class InputSourcesTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir pictures;
+
+    QString plainJpeg(const QString& name, int w = 320, int h = 200) {
+        WorkImage img(w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) img.setPixel(x, y, makeColor(x & 255, y & 255, 40));
+        const QString path = pictures.filePath(name);
+        jpeg::encodeFile(img, path, 90);
+        return path;
+    }
+
+    static void drop(QWidget* target, const QStringList& files) {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const QString& f : files) urls << QUrl::fromLocalFile(f);
+        mime.setUrls(urls);
+        QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent dropEvent(QPointF(100, 100), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &dropEvent);
+    }
+
+    // Answers the image-size dialog: records what it showed, sets the long side and accepts or
+    // cancels.
+    struct DialogSeen {
+        bool shown = false;
+        QString label3, label5;
+        bool stripEnabled = true;
+    };
+    static void answerImageSize(DialogSeen* seen, const QString& longSide, bool resize, bool ok) {
+        answerNextModal([=](QWidget* w) {
+            auto* dlg = qobject_cast<TForm2*>(w);
+            QVERIFY(dlg);
+            seen->shown = true;
+            seen->label3 = dlg->ui->Label3->text();
+            seen->label5 = dlg->ui->Label5->text();
+            seen->stripEnabled = dlg->ui->CheckBox1->isEnabled();
+            (resize ? dlg->ui->RadioButton2 : dlg->ui->RadioButton1)->setChecked(true);
+            dlg->ui->ComboBox1->setEditText(longSide);
+            if (ok)
+                dlg->ui->Button1->click();
+            else
+                dlg->ui->Button2->click();
+        });
+    }
+
+private slots:
+    void droppedJpegGoesThroughTheDialogAndLoads() {
+        TestProgram t;
+        const QString path = plainJpeg("night.JPG", 640, 400);
+        DialogSeen seen;
+        answerImageSize(&seen, "320", true, true);
+        drop(t.form1(), {path});
+        QVERIFY(seen.shown);
+        // No shooting date: a red note instead of the size, and the strip check box disabled.
+        QCOMPARE(seen.label3, QString());
+        QCOMPARE(seen.label5, QStringLiteral("( 撮影データは記録されていません）"));
+        QVERIFY(!seen.stripEnabled);
+        QCOMPARE(t.st().PicturePath, path);
+        QCOMPARE(t.st().WorkWidth, 320);
+        QCOMPARE(t.st().WorkHeight, 200);
+        QCOMPARE(t.st().SourceImage.height(), 200);  // no strip without a date
+        QCOMPARE(t.form1()->windowTitle(), QStringLiteral("Nocturo : ") + path);
+    }
+
+    void dropsThatDoNotQualifyAreIgnored() {
+        TestProgram t;
+        const QString jpeg = plainJpeg("a.jpeg");
+        const QString good = plainJpeg("b.jpg");
+        struct Case { const char* name; QStringList files; };
+        const Case cases[] = {
+            {"ends in .jpeg", {jpeg}},
+            {"missing file", {pictures.filePath("gone.jpg")}},
+            {"a folder", {pictures.path()}},
+            {"first of three does not qualify", {jpeg, good, good}},
+        };
+        for (const Case& c : cases) {
+            const QString before = t.st().PicturePath;
+            drop(t.form1(), c.files);
+            QTest::qWait(30);
+            QVERIFY2(QApplication::activeModalWidget() == nullptr, c.name);
+            QCOMPARE(t.st().PicturePath, before);
+            QCOMPARE(t.form1()->windowTitle(), QStringLiteral("Nocturo /  SamplePicture"));
+        }
+    }
+
+    void onlyTheFirstOfSeveralFilesIsLoadedAndANameWithoutDotQualifies() {
+        TestProgram t;
+        const QString first = plainJpeg("xjpg", 100, 80);
+        const QString second = plainJpeg("second.jpg", 50, 50);
+        DialogSeen seen;
+        answerImageSize(&seen, "1280", false, true);
+        drop(t.form1(), {first, second});
+        QVERIFY(seen.shown);
+        QCOMPARE(t.st().PicturePath, first);
+        QCOMPARE(t.st().WorkWidth, 100);
+    }
+
+    void cancelledDialogLoadsNothingButRemembersTheFile() {
+        TestProgram t;
+        const WorkImage before = t.st().SourceImage.clone();
+        const QString path = plainJpeg("c.jpg");
+        DialogSeen seen;
+        answerImageSize(&seen, "640", true, false);
+        drop(t.form1(), {path});
+        QVERIFY(seen.shown);
+        QVERIFY(sameImages(t.st().SourceImage, before));
+        QCOMPARE(t.st().PicturePath, path);  // recorded as the last picture all the same
+    }
+
+    void longSideOfLettersFailsTheConversionAndLoadsNothing() {
+        TestProgram t;
+        const WorkImage before = t.st().SourceImage.clone();
+        const QString path = plainJpeg("d.jpg");
+        DialogSeen seen;
+        answerImageSize(&seen, "abc", false, true);
+        QString message;
+        // The conversion message comes after the dialog has closed.
+        QTimer::singleShot(0, [&message] { acceptNextMessage(&message); });
+        drop(t.form1(), {path});
+        QTRY_COMPARE(message, QStringLiteral("'abc' は整数ではありません"));
+        QVERIFY(sameImages(t.st().SourceImage, before));
+    }
+
+    void sampleDroppedAsADatedPictureShowsItsSizeAndKeepsTheStrip() {
+        TestProgram t;
+        const QString path = pictures.filePath("sample.jpg");
+        QVERIFY(QFile::copy(QStringLiteral(NOCTURO_RESOURCES "/sample.jpg"), path));
+        DialogSeen seen;
+        answerImageSize(&seen, "1280", false, true);
+        drop(t.form1(), {path});
+        QCOMPARE(seen.label3, QStringLiteral("( 1286 x 820 pixels)"));
+        QCOMPARE(seen.label5, QString());
+        QVERIFY(seen.stripEnabled);
+        QCOMPARE(t.st().SourceImage.height(), 835);
+        QCOMPARE(t.form1()->ui->Label4->text(), QStringLiteral("sample.jpg"));
+    }
+
+    void rightPressOnThePictureButtonShowsTheSample() {
+        TestProgram t;
+        const QString path = plainJpeg("e.jpg");
+        t.st().PicturePath = path;
+        t.form1()->LoadPicture();
+        t.st().DisplayMode = 2;
+        QTest::mousePress(t.form1()->ui->Button1, Qt::RightButton, {}, QPoint(5, 5));
+        QTest::mouseRelease(t.form1()->ui->Button1, Qt::RightButton, {}, QPoint(5, 5));
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        QCOMPARE(t.form1()->windowTitle(), QStringLiteral("Nocturo /  SamplePicture"));
+        QCOMPARE(t.form1()->ui->Label4->text(), QStringLiteral("SAMPLE"));
+        QCOMPARE(t.st().DisplayMode, 1);
+        QCOMPARE(t.st().SourceImage.height(), 835);
+    }
+};
+
+QTEST_MAIN(InputSourcesTest)
+#include "input_sources_test.moc"
