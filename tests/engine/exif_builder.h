@@ -2,6 +2,9 @@
 // either byte order, so that tests can state exactly what lies where in a file.
 #pragma once
 
+#include "exif/byte_stream.h"
+#include "exif/exif_info.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -272,5 +275,20 @@ inline QByteArray buildTiff(const Dirs& d, bool little = true) {
 }
 
 inline QByteArray buildJpeg(const Dirs& d, bool little = true) { return jpeg(exifApp1(buildTiff(d, little))); }
+
+// A component whose error reports and update notifications are recorded.
+struct Recorder {
+    nocturo::TExifInfo info;
+    std::vector<int> errors;
+    int updates = 0;
+    Recorder() {
+        info.setOnError([this](nocturo::TExifInfo*, int code, bool&) { errors.push_back(code); });
+        info.setOnUpdate([this](nocturo::TExifInfo*) { ++updates; });
+    }
+    void read(const QByteArray& bytes) {
+        nocturo::MemoryStream s(bytes);
+        info.ReadExifData(s);
+    }
+};
 
 }  // namespace exif_test

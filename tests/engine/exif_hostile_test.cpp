@@ -12,22 +12,9 @@
 
 using namespace nocturo;
 namespace xt = exif_test;
+using xt::Recorder;
 
 namespace {
-
-struct Recorder {
-    TExifInfo info;
-    std::vector<int> errors;
-    int updates = 0;
-    Recorder() {
-        info.setOnError([this](TExifInfo*, int code, bool&) { errors.push_back(code); });
-        info.setOnUpdate([this](TExifInfo*) { ++updates; });
-    }
-    void read(const QByteArray& bytes) {
-        MemoryStream s(bytes);
-        info.ReadExifData(s);
-    }
-};
 
 const std::vector<int> kInvalid{kExifInvalidStream};
 

@@ -24,6 +24,7 @@
 
 using namespace nocturo;
 namespace xt = exif_test;
+using xt::Recorder;
 
 namespace {
 
@@ -34,21 +35,6 @@ QByteArray fileBytes(const QString& path) {
     if (!f.open(QIODevice::ReadOnly)) return QByteArray();
     return f.readAll();
 }
-
-// A component whose error reports and update notifications are recorded.
-struct Recorder {
-    TExifInfo info;
-    std::vector<int> errors;
-    int updates = 0;
-    Recorder() {
-        info.setOnError([this](TExifInfo*, int code, bool&) { errors.push_back(code); });
-        info.setOnUpdate([this](TExifInfo*) { ++updates; });
-    }
-    void read(const QByteArray& bytes) {
-        MemoryStream s(bytes);
-        info.ReadExifData(s);
-    }
-};
 
 QString render(const TExifData& block) {
     return std::visit(

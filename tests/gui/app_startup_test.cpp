@@ -13,17 +13,6 @@ using namespace nocturo::testing;
 class StartupTest : public QObject {
     Q_OBJECT
 
-private:
-    // A JPEG without EXIF of the given size.
-    static QString plainJpeg(const QTemporaryDir& dir, const QString& name, int w, int h) {
-        WorkImage img(w, h);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) img.setPixel(x, y, makeColor(x & 255, y & 255, 90));
-        const QString path = dir.filePath(name);
-        jpeg::encodeFile(img, path, 90);
-        return path;
-    }
-
 private slots:
     void firstStartShowsTheSampleWithTheStrip() {
         TestProgram t;
@@ -101,7 +90,7 @@ private slots:
 
     void lastPictureIsLoadedAgainWithItsOptions() {
         QTemporaryDir pics;
-        const QString path = plainJpeg(pics, "night.jpg", 640, 480);
+        const QString path = writePlainJpeg(pics.path(), "night.jpg", 640, 480);
         // No shooting date: the strip asked for by DATA,1 is not drawn.
         TestProgram t(QByteArray("PIC,") + path.toUtf8() + "\r\nCOMP,1\r\nPSIZE,320\r\nDATA,1\r\n");
         ProgramState& st = t.st();

@@ -5,6 +5,7 @@
 #include "app/form1.h"
 #include "app/form2.h"
 #include "app/form3.h"
+#include "common/jpeg_codec.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -82,6 +83,16 @@ struct TestProgram {
     ProgramState& st() const { return program->state; }
     QString path(const QString& name) const { return folder + "/" + name; }
 };
+
+// Writes a JPEG without EXIF whose neighbouring pixels differ, and returns its path.
+inline QString writePlainJpeg(const QString& folder, const QString& name, int w, int h) {
+    WorkImage img(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) img.setPixel(x, y, makeColor((x * 37) & 255, (y * 53) & 255, ((x + 3 * y) * 11) & 255));
+    const QString path = folder + "/" + name;
+    jpeg::encodeFile(img, path, 95);
+    return path;
+}
 
 inline bool sameImages(const WorkImage& a, const WorkImage& b) {
     if (a.width() != b.width() || a.height() != b.height()) return false;

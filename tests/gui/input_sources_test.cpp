@@ -18,14 +18,7 @@ class InputSourcesTest : public QObject {
 private:
     QTemporaryDir pictures;
 
-    QString plainJpeg(const QString& name, int w = 320, int h = 200) {
-        WorkImage img(w, h);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) img.setPixel(x, y, makeColor(x & 255, y & 255, 40));
-        const QString path = pictures.filePath(name);
-        jpeg::encodeFile(img, path, 90);
-        return path;
-    }
+    QString plainJpeg(const QString& name, int w = 320, int h = 200) { return writePlainJpeg(pictures.path(), name, w, h); }
 
     static void drop(QWidget* target, const QStringList& files) {
         QMimeData mime;

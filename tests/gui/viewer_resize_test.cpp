@@ -21,12 +21,7 @@ private:
 
     // An 800 x 600 picture without EXIF whose pixels all differ from their neighbours.
     static void loadPattern(TestProgram& t) {
-        WorkImage img(800, 600);
-        for (int y = 0; y < 600; ++y)
-            for (int x = 0; x < 800; ++x) img.setPixel(x, y, makeColor((x * 37) & 255, (y * 53) & 255, ((x + 3 * y) * 11) & 255));
-        const QString path = t.path("pattern.jpg");
-        jpeg::encodeFile(img, path, 95);
-        t.st().PicturePath = path;
+        t.st().PicturePath = writePlainJpeg(t.folder, "pattern.jpg", 800, 600);
         t.st().ResizeOnLoad = 0;
         t.form1()->LoadPicture();
         QCOMPARE(t.st().SourceImage.width(), 800);
