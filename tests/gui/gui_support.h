@@ -74,7 +74,7 @@ struct TestProgram {
         if (show) {
             form1()->resize(1366, 700);
             form1()->show();
-            QTest::qWaitForWindowExposed(form1());
+            if (!QTest::qWaitForWindowExposed(form1())) qWarning("the main window was not exposed");
         }
     }
     TForm1* form1() const { return program->Form1.get(); }
