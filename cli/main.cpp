@@ -3,6 +3,10 @@
 
 #include <QGuiApplication>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -33,6 +37,12 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Without a session (a batch job, a container) Qt would take a runtime folder of its own and
+    // say so on every run; the same folder, made quietly.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QByteArray dir = "/tmp/runtime-" + QByteArray::number(static_cast<qulonglong>(getuid()));
+        if (mkdir(dir.constData(), 0700) == 0 || errno == EEXIST) qputenv("XDG_RUNTIME_DIR", dir);
+    }
     int appArgc = 1;
     QGuiApplication app(appArgc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("nocturo-cli"));
