@@ -83,11 +83,15 @@ void TForm1::connectHandlers() {
     connect(ui->CheckBox1, &QCheckBox::clicked, this, [this] { guarded([this] { CheckBox1Click(); }); });
     // Buttons that react to a press with any mouse button, not to a click.
     for (QWidget* w : {static_cast<QWidget*>(ui->Button1), static_cast<QWidget*>(ui->Button2),
-                       static_cast<QWidget*>(ui->Button3), static_cast<QWidget*>(ui->Panel2)})
+                       static_cast<QWidget*>(ui->Panel2)})
         w->installEventFilter(this);
+    connectViewerHandlers();
+    connectNavigatorAndSaveHandlers();
+    connectChartHandlers();
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (filterViewerEvent(watched, event) || filterNavigatorAndSaveEvent(watched, event)) return true;
     if (event->type() != QEvent::MouseButtonPress) return QWidget::eventFilter(watched, event);
     const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
     if (watched == ui->Button2) {
@@ -330,6 +334,7 @@ NocturoProgram::NocturoProgram(const QString& controlFolderOverride) {
     Form1 = std::make_unique<TForm1>(state);
     Form2 = std::make_unique<TForm2>(Form1.get());
     Form3 = std::make_unique<TForm3>(Form1.get());
+    Form3->attachState(&state);
     Form1->attachDialogs(Form2.get(), Form3.get());
 }
 

@@ -78,6 +78,33 @@ public:
     void RadioButton4Click();
     void CheckBox1Click();
 
+    // Mouse on the picture: position readout, hint, pan, Shift-drag range gestures.
+    void FormMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int X, int Y);
+    void FormMouseMove(Qt::KeyboardModifiers shift, int X, int Y);
+    void FormMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int X, int Y);
+
+    // Zoom, display and side-panel commands.
+    void Button10Click();
+    void Button9Click();
+    void FormMouseWheel(int delta);
+    void Button8Click();
+    void Button6Click();
+    void Panel9Click();
+    void Panel1MouseDown(Qt::MouseButton button, int X, int Y);
+    void Panel1MouseMove(int X, int Y);
+    void Panel1MouseUp();
+    void Panel8MouseMove();
+
+    // The navigator thumbnail's mouse events (coordinates inside Image1).
+    void Image1MouseDown(Qt::MouseButton button, int X, int Y);
+    void Image1MouseMove(int X, int Y);
+
+    // Saving and the external editor.
+    void Button3MouseDown(Qt::MouseButton button);
+
+    // The star-chart program.
+    void Button11Click();
+
     // Processing.
     void ExtractStars();
     void ProcessRectangle();
@@ -99,6 +126,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -108,6 +139,13 @@ private:
     void runExtraction(bool copyOriginalFirst);
     void fillValueLists();
     void connectHandlers();
+    // Each subsystem connects its own controls and filters the events of its own widgets
+    // (returning true for an event it consumed).
+    void connectViewerHandlers();
+    bool filterViewerEvent(QObject* watched, QEvent* event);
+    void connectNavigatorAndSaveHandlers();
+    bool filterNavigatorAndSaveEvent(QObject* watched, QEvent* event);
+    void connectChartHandlers();
     // Runs a handler inside the error boundary, with this window as the message box's parent.
     void guarded(const std::function<void()>& handler);
     void installLoadedPicture(LoadedPicture&& picture);

@@ -12,6 +12,8 @@ class TForm3;
 
 namespace nocturo {
 
+struct ProgramState;
+
 class TForm3 : public QDialog {
     Q_OBJECT
 
@@ -20,6 +22,10 @@ public:
     ~TForm3() override;
 
     std::unique_ptr<Ui::TForm3> ui;
+
+    // The star-chart list and choice live in the program state.
+    void attachState(ProgramState* state) { st = state; }
+    ProgramState* st = nullptr;
 };
 
 }  // namespace nocturo

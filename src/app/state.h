@@ -57,6 +57,19 @@ struct ProgramState {
     int PanAnchorY = 0;
     int PanelLeft = 0;
     int PanelTop = 0;
+    int PanelDragX = 0;   // where a side-panel drag started inside Panel1; -1 after a release
+    int PanelDragY = 0;
+
+    // The Shift-drag rubber band, in window coordinates.
+    bool BandActive = false;
+    int BandStartX = 0;
+    int BandStartY = 0;
+    int BandEndX = 0;
+    int BandEndY = 0;
+
+    // The last save.
+    QString SaveFileName;
+    int SaveQuality = 0;
     ColorValue BackgroundColor = 0;
     ProcRect Proc;             // ProcLeft .. ProcHeight
     int BackgroundOnlyMode = 0;
