@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include <algorithm>
 #include <cmath>
 
 namespace nocturo {
@@ -38,6 +39,17 @@ void TForm1::FormPaint() {
     // repeated, never smoothed, so the picture stays sharp.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawImage(QPoint(st.View.ViewOriginX, st.View.ViewOriginY), st.ViewBuffer.wrap());
+    // The Shift-drag band lies over the buffer only while the gesture runs; the next paint
+    // without it leaves the buffer alone on the screen.
+    if (st.BandActive) {
+        QPen pen(QColor(255, 0, 0), 1, Qt::DotLine);
+        pen.setCosmetic(true);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        const QPoint a(std::min(st.BandStartX, st.BandEndX), std::min(st.BandStartY, st.BandEndY));
+        const QPoint b(std::max(st.BandStartX, st.BandEndX), std::max(st.BandStartY, st.BandEndY));
+        painter.drawRect(QRect(a, QSize(b.x() - a.x(), b.y() - a.y())));
+    }
 }
 
 void TForm1::paintEvent(QPaintEvent*) { FormPaint(); }
