@@ -1,12 +1,130 @@
 // Saving the processed picture as a JPEG, and handing it to the system's image editor.
+#include "extract/save_commands.h"
+
+#include "app/error_boundary.h"
 #include "app/form1.h"
+#include "common/int_parse.h"
+#include "common/jpeg_codec.h"
+#include "extract/saving.h"
 #include "ui_form1.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QSaveFile>
+#include <QUrl>
 
 namespace nocturo {
 
-void TForm1::connectNavigatorAndSaveHandlers() {}
-bool TForm1::filterNavigatorAndSaveEvent(QObject*, QEvent*) { return false; }
+std::function<bool(const QString& path)>& openSavedPictureHook() {
+    static std::function<bool(const QString&)> hook = [](const QString& path) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    };
+    return hook;
+}
 
-void TForm1::Button3MouseDown(Qt::MouseButton) {}
+namespace {
+
+// Writes the saved picture; the beep acknowledges the save whether the writing succeeded or not.
+void writeWithBeep(const WorkImage& processed, bool invert, int quality, const QString& path) {
+    struct BeepAtEnd {
+        ~BeepAtEnd() { QApplication::beep(); }
+    } beep;
+    WriteSavedPicture(processed, invert, quality, path);
+}
+
+// Replaces target with a copy of source, atomically, so that a failed copy leaves the old file.
+bool copyReplacing(const QString& source, const QString& target, QString* reason) {
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        *reason = in.errorString();
+        return false;
+    }
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly)) {
+        *reason = out.errorString();
+        return false;
+    }
+    const QByteArray bytes = in.readAll();
+    if (out.write(bytes) != bytes.size() || !out.commit()) {
+        *reason = out.errorString();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void TForm1::connectNavigatorAndSaveHandlers() {
+    ui->Button3->installEventFilter(this);
+    ui->Image1->installEventFilter(this);
+    // The tooltip follows the pointer over the thumbnail, buttons held or not.
+    ui->Image1->setMouseTracking(true);
+}
+
+bool TForm1::filterNavigatorAndSaveEvent(QObject* watched, QEvent* event) {
+    if (watched == ui->Button3) {
+        if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick) return false;
+        const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
+        guarded([this, button] { Button3MouseDown(button); });
+        return true;
+    }
+    if (watched == ui->Image1) {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            const Qt::MouseButton button = mouse->button();
+            const QPoint p = mouse->position().toPoint();
+            guarded([this, button, p] { Image1MouseDown(button, p.x(), p.y()); });
+            return true;
+        }
+        if (type == QEvent::MouseMove) {
+            const QPoint p = static_cast<QMouseEvent*>(event)->position().toPoint();
+            guarded([this, p] { Image1MouseMove(p.x(), p.y()); });
+            return true;
+        }
+        // The thumbnail's own release: nothing reacts to it, and it must not reach the panel.
+        if (type == QEvent::MouseButtonRelease) return true;
+    }
+    return false;
+}
+
+void TForm1::Button3MouseDown(Qt::MouseButton button) {
+    st.InvertDisplay = ui->CheckBox1->isChecked() ? 1 : 0;
+    const bool invert = st.InvertDisplay == 1;
+    if (button == Qt::LeftButton) {
+        QFileDialog SavePictureDialog1(this);
+        SavePictureDialog1.setObjectName(QStringLiteral("SavePictureDialog1"));
+        SavePictureDialog1.setAcceptMode(QFileDialog::AcceptSave);
+        SavePictureDialog1.setFileMode(QFileDialog::AnyFile);
+        SavePictureDialog1.setOption(QFileDialog::DontUseNativeDialog);
+        // Replacing an existing file is not asked about.
+        SavePictureDialog1.setOption(QFileDialog::DontConfirmOverwrite);
+        SavePictureDialog1.setNameFilter(QStringLiteral("JPG(*.jpg)"));
+        if (SavePictureDialog1.exec() != QDialog::Accepted || SavePictureDialog1.selectedFiles().isEmpty()) return;
+        st.SaveFileName = SavePictureDialog1.selectedFiles().first();
+        if (!QFileInfo(st.SaveFileName).fileName().contains(QLatin1Char('.'))) st.SaveFileName += QStringLiteral(".jpg");
+        st.SaveQuality = parseIntOrThrow(ui->ComboBox4->currentText());
+        writeWithBeep(st.ProcessedImage, invert, st.SaveQuality, st.TempPath2);
+        QString reason;
+        const bool copied = copyReplacing(st.TempPath2, st.SaveFileName, &reason);
+        if (QFile::exists(st.TempPath1)) QFile::remove(st.TempPath1);
+        if (QFile::exists(st.TempPath2)) QFile::remove(st.TempPath2);
+        if (!copied)
+            showErrorMessage(this, QStringLiteral("画像を保存できませんでした: %1\n%2").arg(st.SaveFileName, reason));
+        return;
+    }
+    st.SaveFileName = st.DefaultSavePath;
+    st.SaveQuality = parseIntOrThrow(ui->ComboBox4->currentText());
+    // The user's picture folder need not exist on a fresh system; the editor hand-off needs it.
+    QDir().mkpath(QFileInfo(st.SaveFileName).absolutePath());
+    writeWithBeep(st.ProcessedImage, invert, st.SaveQuality, st.SaveFileName);
+    if (!openSavedPictureHook()(st.SaveFileName))
+        showErrorMessage(this, QStringLiteral("保存した画像を開けませんでした: %1").arg(st.SaveFileName));
+}
 
 }  // namespace nocturo

@@ -1,0 +1,259 @@
+// Saving the processed picture through the real Button3: the save dialog answered by a timer
+// (left button) and the default file handed to the image editor (any other button).
+#include "common/jpeg_codec.h"
+#include "extract/save_commands.h"
+#include "gui_support.h"
+#include "ui_form1.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+
+using namespace nocturo;
+using namespace nocturo::testing;
+
+class SaveTest : public QObject {
+    Q_OBJECT
+
+private:
+    QStringList opened;
+    bool openSucceeds = true;
+
+    static void press(QWidget* w, Qt::MouseButton button) {
+        QTest::mousePress(w, button, {}, QPoint(5, 5));
+        QTest::mouseRelease(w, button, {}, QPoint(5, 5));
+    }
+
+    // A program that has processed the sample, so that Button3 is on the panel.
+    static void process(TestProgram& t) {
+        press(t.form1()->ui->Button2, Qt::LeftButton);
+        QCOMPARE(t.st().ProcessState, 2);
+        QVERIFY(t.form1()->ui->Button3->isVisible());
+        t.form1()->ui->ComboBox4->setEditText("80");
+    }
+
+    // What the save dialog looked like when it was answered.
+    struct DialogSeen {
+        bool shown = false;
+        bool saveMode = false;
+        QStringList filters;
+        bool asksBeforeReplacing = true;
+        QStringList selected;
+    };
+
+    // Answers the save dialog with a name, or cancels it when chosen is empty; then, when
+    // message is given, answers the message box that follows.
+    static void answerSaveDialog(const QString& chosen, DialogSeen* seen, QString* message = nullptr) {
+        answerNextModal([=](QWidget* w) {
+            auto* dlg = qobject_cast<QFileDialog*>(w);
+            if (!dlg) {
+                w->close();
+                return;
+            }
+            seen->shown = true;
+            seen->saveMode = dlg->acceptMode() == QFileDialog::AcceptSave;
+            seen->filters = dlg->nameFilters();
+            seen->asksBeforeReplacing = !dlg->testOption(QFileDialog::DontConfirmOverwrite);
+            if (message) acceptNextMessage(message);
+            if (chosen.isEmpty()) {
+                dlg->reject();
+                return;
+            }
+            // Typed as the user would: selectFile leaves a focused name field alone.
+            if (auto* name = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                name->setText(chosen);
+            else
+                dlg->selectFile(chosen);
+            seen->selected = dlg->selectedFiles();
+            static_cast<QDialog*>(dlg)->accept();  // the dialog's own accept, as its Save button
+            if (dlg->isVisible()) dlg->reject();  // a refused name must not hang the test
+        });
+    }
+
+    static void verifyDialog(const DialogSeen& seen) {
+        QVERIFY(seen.shown);
+        QVERIFY(seen.saveMode);
+        QCOMPARE(seen.filters, QStringList{"JPG(*.jpg)"});
+        QVERIFY(!seen.asksBeforeReplacing);
+    }
+
+    static WorkImage inverted(const WorkImage& img) {
+        WorkImage out(img.width(), img.height());
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                const ColorValue c = img.pixel(x, y);
+                out.setPixel(x, y, makeColor(255 - colorRed(c), 255 - colorGreen(c), 255 - colorBlue(c)));
+            }
+        return out;
+    }
+
+    static bool scratchFilesGone(const ProgramState& st) {
+        return !QFile::exists(st.TempPath1) && !QFile::exists(st.TempPath2);
+    }
+
+private slots:
+    void initTestCase() {
+        openSavedPictureHook() = [this](const QString& path) {
+            opened << path;
+            return openSucceeds;
+        };
+    }
+
+    void init() {
+        opened.clear();
+        openSucceeds = true;
+    }
+
+    void leftButtonSavesUnderTheChosenName() {
+        TestProgram t;
+        process(t);
+        ProgramState& st = t.st();
+        TForm1* f = t.form1();
+        // The sample carries the shooting-data strip, and the whole image is saved with it.
+        QCOMPARE(st.ProcessedImage.height(), st.WorkHeight + 15);
+        QVERIFY(QDir().mkpath(t.path("a.b")));
+        writeFile(t.path("pic.png"), "not a picture");
+        struct Case {
+            const char* chosen;
+            const char* saved;
+            const char* qualityText;
+            int quality;
+        };
+        const Case cases[] = {
+            {"pic", "pic.jpg", "80", 80},
+            {"pic.png", "pic.png", "300", 44},   // another extension stays; an old file is replaced
+            {"a.b/pic", "a.b/pic.jpg", "0", 1},  // a dot in the folder is not an extension
+            {"pic.jpg", "pic.jpg", "150", 100},  // replaced without a question
+        };
+        for (const Case& c : cases) {
+            const QString saved = t.path(c.saved);
+            f->ui->ComboBox4->setEditText(c.qualityText);
+            DialogSeen seen;
+            answerSaveDialog(t.path(c.chosen), &seen);
+            press(f->ui->Button3, Qt::LeftButton);
+            verifyDialog(seen);
+            QCOMPARE(seen.selected, QStringList{t.path(c.chosen)});
+            QCOMPARE(st.SaveFileName, saved);
+            QCOMPARE(st.SaveQuality, QString(c.qualityText).toInt());
+            QVERIFY2(readFile(saved) == jpeg::encode(st.ProcessedImage, c.quality), c.saved);
+            QCOMPARE(jpeg::readHeader(saved).height, st.SourceImage.height());
+            QVERIFY(scratchFilesGone(st));
+        }
+        QVERIFY(!QFile::exists(t.path("pic")));
+        QVERIFY(!QFile::exists(t.path("a.b/pic")));
+        QVERIFY(opened.isEmpty());
+    }
+
+    void invertedWhenCheckedAlsoWhileTheOriginalIsShown() {
+        TestProgram t;
+        process(t);
+        ProgramState& st = t.st();
+        TForm1* f = t.form1();
+        QTest::mouseClick(f->ui->CheckBox1, Qt::LeftButton);
+        QVERIFY(f->ui->CheckBox1->isChecked());
+        QTest::mouseClick(f->ui->RadioButton3, Qt::LeftButton);
+        QCOMPARE(st.DisplayMode, 1);
+        DialogSeen seen;
+        answerSaveDialog(t.path("inv.jpg"), &seen);
+        press(f->ui->Button3, Qt::LeftButton);
+        verifyDialog(seen);
+        QCOMPARE(st.InvertDisplay, 1);
+        QVERIFY(readFile(t.path("inv.jpg")) == jpeg::encode(inverted(st.ProcessedImage), 80));
+
+        // Unchecked again: the right-button path saves the plain picture.
+        st.DefaultSavePath = t.path("Pictures/無題.jpg");
+        QTest::mouseClick(f->ui->RadioButton4, Qt::LeftButton);
+        QTest::mouseClick(f->ui->CheckBox1, Qt::LeftButton);
+        QVERIFY(!f->ui->CheckBox1->isChecked());
+        press(f->ui->Button3, Qt::RightButton);
+        QCOMPARE(st.InvertDisplay, 0);
+        QVERIFY(readFile(st.DefaultSavePath) == jpeg::encode(st.ProcessedImage, 80));
+    }
+
+    void otherButtonsSaveTheDefaultFileAndOpenIt() {
+        TestProgram t;
+        process(t);
+        ProgramState& st = t.st();
+        TForm1* f = t.form1();
+        const QString target = t.path("Pictures/無題.jpg");  // the folder does not exist yet
+        st.DefaultSavePath = target;
+        press(f->ui->Button3, Qt::RightButton);
+        QCOMPARE(st.SaveFileName, target);
+        QVERIFY(readFile(target) == jpeg::encode(st.ProcessedImage, 80));
+        QCOMPARE(opened, QStringList{target});
+
+        // A second save replaces the first.
+        f->ui->ComboBox4->setEditText("30");
+        press(f->ui->Button3, Qt::MiddleButton);
+        QVERIFY(readFile(target) == jpeg::encode(st.ProcessedImage, 30));
+        QCOMPARE(opened, (QStringList{target, target}));
+
+        // An open that fails is told.
+        openSucceeds = false;
+        QString message;
+        acceptNextMessage(&message);
+        press(f->ui->Button3, Qt::RightButton);
+        QVERIFY2(message.contains(target), qPrintable(message));
+        QCOMPARE(opened.size(), 3);
+    }
+
+    void cancelOrQualityThatIsNotANumberWritesNothing() {
+        TestProgram t;
+        process(t);
+        ProgramState& st = t.st();
+        TForm1* f = t.form1();
+        st.DefaultSavePath = t.path("Pictures/無題.jpg");
+        const QStringList before = QDir(t.folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+        DialogSeen cancelled;
+        answerSaveDialog(QString(), &cancelled);
+        press(f->ui->Button3, Qt::LeftButton);
+        verifyDialog(cancelled);
+
+        f->ui->ComboBox4->setEditText("abc");
+        QString message;
+        DialogSeen seen;
+        answerSaveDialog(t.path("bad.jpg"), &seen, &message);
+        press(f->ui->Button3, Qt::LeftButton);
+        QCOMPARE(message, QStringLiteral("'abc' は整数ではありません"));
+
+        message.clear();
+        acceptNextMessage(&message);
+        press(f->ui->Button3, Qt::RightButton);
+        QCOMPARE(message, QStringLiteral("'abc' は整数ではありません"));
+
+        QCOMPARE(QDir(t.folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+        QVERIFY(!QFile::exists(st.DefaultSavePath));
+        QVERIFY(opened.isEmpty());
+    }
+
+    void unwritableTargetsAreReported() {
+        TestProgram t;
+        process(t);
+        ProgramState& st = t.st();
+        TForm1* f = t.form1();
+
+        // Left: the chosen folder does not exist; the scratch files still go.
+        const QString chosen = t.path("missing/pic.jpg");
+        QString message;
+        DialogSeen seen;
+        answerSaveDialog(chosen, &seen, &message);
+        press(f->ui->Button3, Qt::LeftButton);
+        verifyDialog(seen);
+        QVERIFY2(message.contains(chosen), qPrintable(message));
+        QVERIFY(!QFile::exists(chosen));
+        QVERIFY(scratchFilesGone(st));
+
+        // Other: the picture folder cannot be created (a file is in the way); nothing is opened.
+        writeFile(t.path("blocker"), "x");
+        st.DefaultSavePath = t.path("blocker/無題.jpg");
+        message.clear();
+        acceptNextMessage(&message);
+        press(f->ui->Button3, Qt::RightButton);
+        QVERIFY2(message.contains(st.DefaultSavePath), qPrintable(message));
+        QVERIFY(opened.isEmpty());
+    }
+};
+
+QTEST_MAIN(SaveTest)
+#include "save_test.moc"
