@@ -1,15 +1,192 @@
 #include "app/form3.h"
 
+#include "app/error_boundary.h"
+#include "app/state.h"
+#include "common/paths.h"
 #include "ui_form3.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QUrl>
 
 namespace nocturo {
 
+namespace {
+
+// The folder of installed programs, where the file dialog starts.
+const QString kProgramsFolder = QStringLiteral("/usr/bin");
+const QString kExecutablesFilter = QStringLiteral("実行ファイル (*)");
+const QString kAllFilesFilter = QStringLiteral("すべてのファイル (*)");
+const QString kHelpPage = QStringLiteral("help/starsoft.html");
+
+}  // namespace
+
+std::function<void(const QString&)> TForm3::StartProgram = &TForm3::defaultStartProgram;
+std::function<void(const QString&)> TForm3::OpenDocument = &TForm3::defaultOpenDocument;
+
+void TForm3::defaultStartProgram(const QString& path) {
+    if (path.trimmed().isEmpty()) return;
+    const QFileInfo info(path);
+    if (info.isFile() && info.isExecutable())
+        QProcess::startDetached(path, {});
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void TForm3::defaultOpenDocument(const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+
+QString TForm3::helpPagePath() {
+    const QString besideProgram = QCoreApplication::applicationDirPath() + u'/' + kHelpPage;
+    if (QFileInfo::exists(besideProgram)) return besideProgram;
+    const QString installed = QStandardPaths::locate(QStandardPaths::AppDataLocation, kHelpPage);
+    return installed.isEmpty() ? besideProgram : installed;
+}
+
 TForm3::TForm3(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TForm3>()) {
     ui->setupUi(this);
-    connect(ui->Button1, &QPushButton::clicked, this, &QDialog::accept);
+    // The start button chooses the program, then closes the dialog with OK.
+    connect(ui->Button1, &QPushButton::clicked, this, [this] {
+        runHandler(this, [this] { Button1Click(); });
+        accept();
+    });
     connect(ui->Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui->Button3, &QPushButton::clicked, this, [this] { runHandler(this, [this] { Button3Click(); }); });
+    connect(ui->Button4, &QPushButton::clicked, this, [this] { runHandler(this, [this] { Button4Click(); }); });
+    ui->Panel1->installEventFilter(this);
+    ui->Panel1->setCursor(Qt::PointingHandCursor);
+    // Programs may also be registered by dropping them on the dialog.
+    setAcceptDrops(true);
 }
 
 TForm3::~TForm3() = default;
+
+bool TForm3::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->Panel1 && event->type() == QEvent::MouseButtonPress) {
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) runHandler(this, [this] { Panel1Click(); });
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+int TForm3::findChosenEntry() const {
+    const QString name = ui->ComboBox1->currentText().trimmed();
+    int found = -1;
+    for (int i = 0; i < st->ChartProgramCount; ++i)
+        if (fileNamePart(st->ChartPrograms[static_cast<std::size_t>(i)]).trimmed() == name) found = i;
+    return found;
+}
+
+void TForm3::fillComboFromList() {
+    ui->ComboBox1->clear();
+    ui->ComboBox1->setEditText(QString());
+    for (int i = 0; i < st->ChartProgramCount; ++i)
+        ui->ComboBox1->addItem(fileNamePart(st->ChartPrograms[static_cast<std::size_t>(i)]));
+}
+
+void TForm3::Button1Click() {
+    const int found = findChosenEntry();
+    st->ChartProgram = found >= 0 ? st->ChartPrograms[static_cast<std::size_t>(found)] : QString();
+}
+
+void TForm3::Button3Click() {
+    QFileDialog dialog(this, QString(), kProgramsFolder);
+    dialog.setObjectName(QStringLiteral("OpenDialog1"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    // Programs on this system have no extension of their own: the first filter shows the files
+    // that may be run, the second everything.
+    dialog.setNameFilters({kExecutablesFilter, kAllFilesFilter});
+    const QDir::Filters base = QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot;
+    dialog.setFilter(base | QDir::Executable);
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, base](const QString& filter) {
+        dialog.setFilter(filter == kExecutablesFilter ? base | QDir::Executable : base);
+    });
+    if (dialog.exec() != QDialog::Accepted) return;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty()) return;
+    NewChartProgram = files.first();
+    AddChartProgram();
+}
+
+void TForm3::Button4Click() { DeleteChartProgram(); }
+
+void TForm3::Panel1Click() { OpenDocument(helpPagePath()); }
+
+void TForm3::AddChartProgram() {
+    // The list holds kMaxChartPrograms paths; one more is refused rather than written past it.
+    if (st->ChartProgramCount >= kMaxChartPrograms) {
+        QMessageBox box(QMessageBox::Warning, windowTitle(),
+                        QStringLiteral("星図ソフトは%1個まで登録できます。\n不要なソフトを削除してから登録してください。")
+                            .arg(kMaxChartPrograms),
+                        QMessageBox::Ok, this);
+        box.exec();
+        return;
+    }
+    st->ChartPrograms[static_cast<std::size_t>(st->ChartProgramCount)] = NewChartProgram;
+    ++st->ChartProgramCount;
+    fillComboFromList();
+    ui->ComboBox1->setEditText(fileNamePart(NewChartProgram));
+    st->ChartProgram = NewChartProgram;
+}
+
+void TForm3::DeleteChartProgram() {
+    const int found = findChosenEntry();
+    const QString path = found >= 0 ? st->ChartPrograms[static_cast<std::size_t>(found)] : QString();
+
+    QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), fileNamePart(path) + QStringLiteral("を削除しますか？"),
+                    QMessageBox::NoButton, this);
+    QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    if (box.clickedButton() != yes) return;
+
+    const QString target = path.trimmed();
+    int j = 0;
+    for (int i = 0; i < st->ChartProgramCount; ++i) {
+        const QString& entry = st->ChartPrograms[static_cast<std::size_t>(i)];
+        if (entry.trimmed() != target) st->ChartPrograms[static_cast<std::size_t>(j++)] = entry;
+    }
+    st->ChartProgramCount = j;
+
+    fillComboFromList();
+    if (st->ChartProgramCount > 0) {
+        ui->ComboBox1->setEditText(fileNamePart(st->ChartPrograms[0]));
+        st->ChartProgram = st->ChartPrograms[0];
+    }
+}
+
+void TForm3::dragEnterEvent(QDragEnterEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            event->acceptProposedAction();
+            return;
+        }
+    }
+}
+
+void TForm3::dropEvent(QDropEvent* event) {
+    // The first dropped file is registered; folders and vanished paths are not programs.
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile()) return;
+    const QString path = urls.first().toLocalFile();
+    if (!QFileInfo(path).isFile()) return;
+    event->acceptProposedAction();
+    runHandler(this, [this, path] {
+        NewChartProgram = path;
+        AddChartProgram();
+    });
+}
 
 }  // namespace nocturo

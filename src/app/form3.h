@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -26,6 +27,38 @@ public:
     // The star-chart list and choice live in the program state.
     void attachState(ProgramState* state) { st = state; }
     ProgramState* st = nullptr;
+
+    // The path being registered.
+    QString NewChartProgram;
+
+    void Button1Click();  // start: chooses the program by the combo box's text
+    void Button3Click();  // register through the file dialog
+    void Button4Click();  // delete the chosen program
+    void Panel1Click();   // help page
+    void AddChartProgram();
+    void DeleteChartProgram();
+
+    // Requests that leave the program go through these, so that tests can record them instead.
+    // StartProgram: an executable file is started detached with no arguments, anything else is
+    // opened by the desktop; an empty path starts nothing. OpenDocument: the desktop's "open".
+    static std::function<void(const QString& path)> StartProgram;
+    static std::function<void(const QString& path)> OpenDocument;
+    static void defaultStartProgram(const QString& path);
+    static void defaultOpenDocument(const QString& path);
+
+    // The help page: beside the program, else in its installed data folder.
+    static QString helpPagePath();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // The index of the entry whose trimmed file name is the trimmed combo text (the last such
+    // entry), or -1.
+    int findChosenEntry() const;
+    void fillComboFromList();
 };
 
 }  // namespace nocturo

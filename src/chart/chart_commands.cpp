@@ -1,11 +1,38 @@
 // The star-chart button: the shooting time to the clipboard, the dialog, the program started.
 #include "app/form1.h"
+#include "app/form3.h"
+#include "chart/julian_day.h"
 #include "ui_form1.h"
+#include "ui_form3.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLocale>
 
 namespace nocturo {
 
-void TForm1::connectChartHandlers() {}
+void TForm1::connectChartHandlers() {
+    connect(ui->Button11, &QPushButton::clicked, this, [this] { guarded([this] { Button11Click(); }); });
+}
 
-void TForm1::Button11Click() {}
+void TForm1::Button11Click() {
+    if (!Form3) return;
+    if (st.Shot.HasShotDate > 0) {
+        // Read first: a text that is no date ends the command with everything as it was.
+        const ShotDateTime t = readShotDateTime(st.Shot.ShotDateText);
+        const QLocale locale = QLocale::system();
+        st.ChartDateText = localDateTimeText(t, locale);
+        st.ChartJulianText = generalNumberText(julianDay(t.days), locale.decimalPoint());
+        Form3->ui->Edit1->setText(st.ChartDateText);
+        Form3->ui->Edit2->setText(st.ChartJulianText);
+        // Neither button checked (before start-up set them) counts as the Julian day.
+        st.ClipDateFormat = Form3->ui->RadioButton1->isChecked() ? 0 : 1;
+        QGuiApplication::clipboard()->setText(st.ClipDateFormat == 0 ? st.Shot.ShotDateText : st.ChartJulianText);
+    } else {
+        Form3->ui->Edit1->setText(QStringLiteral("No Data"));
+        Form3->ui->Edit2->setText(QStringLiteral("No Data"));
+    }
+    if (Form3->exec() == QDialog::Accepted) TForm3::StartProgram(st.ChartProgram);
+}
 
 }  // namespace nocturo
