@@ -1,12 +1,13 @@
 #include "app/form3.h"
 
+#include "app/desktop.h"
+
 #include "app/error_boundary.h"
 #include "app/state.h"
 #include "common/paths.h"
 #include "ui_form3.h"
 
-#include <QCoreApplication>
-#include <QDesktopServices>
+
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -14,9 +15,9 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QProcess>
+
 #include <QPushButton>
-#include <QStandardPaths>
+
 #include <QUrl>
 
 namespace nocturo {
@@ -27,30 +28,8 @@ namespace {
 const QString kProgramsFolder = QStringLiteral("/usr/bin");
 const QString kExecutablesFilter = QStringLiteral("実行ファイル (*)");
 const QString kAllFilesFilter = QStringLiteral("すべてのファイル (*)");
-const QString kHelpPage = QStringLiteral("help/starsoft.html");
 
 }  // namespace
-
-std::function<void(const QString&)> TForm3::StartProgram = &TForm3::defaultStartProgram;
-std::function<void(const QString&)> TForm3::OpenDocument = &TForm3::defaultOpenDocument;
-
-void TForm3::defaultStartProgram(const QString& path) {
-    if (path.trimmed().isEmpty()) return;
-    const QFileInfo info(path);
-    if (info.isFile() && info.isExecutable())
-        QProcess::startDetached(path, {});
-    else
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-}
-
-void TForm3::defaultOpenDocument(const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
-
-QString TForm3::helpPagePath() {
-    const QString besideProgram = QCoreApplication::applicationDirPath() + u'/' + kHelpPage;
-    if (QFileInfo::exists(besideProgram)) return besideProgram;
-    const QString installed = QStandardPaths::locate(QStandardPaths::AppDataLocation, kHelpPage);
-    return installed.isEmpty() ? besideProgram : installed;
-}
 
 TForm3::TForm3(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TForm3>()) {
     ui->setupUi(this);
@@ -120,7 +99,7 @@ void TForm3::Button3Click() {
 
 void TForm3::Button4Click() { DeleteChartProgram(); }
 
-void TForm3::Panel1Click() { OpenDocument(helpPagePath()); }
+void TForm3::Panel1Click() { documentOpener()(installedDocumentPath(QStringLiteral("help/starsoft.html"))); }
 
 void TForm3::AddChartProgram() {
     // The list holds kMaxChartPrograms paths; one more is refused rather than written past it.

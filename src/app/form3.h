@@ -38,16 +38,6 @@ public:
     void AddChartProgram();
     void DeleteChartProgram();
 
-    // Requests that leave the program go through these, so that tests can record them instead.
-    // StartProgram: an executable file is started detached with no arguments, anything else is
-    // opened by the desktop; an empty path starts nothing. OpenDocument: the desktop's "open".
-    static std::function<void(const QString& path)> StartProgram;
-    static std::function<void(const QString& path)> OpenDocument;
-    static void defaultStartProgram(const QString& path);
-    static void defaultOpenDocument(const QString& path);
-
-    // The help page: beside the program, else in its installed data folder.
-    static QString helpPagePath();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,4 +1,5 @@
 // The star-chart button: the shooting time to the clipboard, the dialog, the program started.
+#include "app/desktop.h"
 #include "app/form1.h"
 #include "app/form3.h"
 #include "chart/julian_day.h"
@@ -32,7 +33,7 @@ void TForm1::Button11Click() {
         Form3->ui->Edit1->setText(QStringLiteral("No Data"));
         Form3->ui->Edit2->setText(QStringLiteral("No Data"));
     }
-    if (Form3->exec() == QDialog::Accepted) TForm3::StartProgram(st.ChartProgram);
+    if (Form3->exec() == QDialog::Accepted) programStarter()(st.ChartProgram);
 }
 
 }  // namespace nocturo

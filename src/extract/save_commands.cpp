@@ -1,6 +1,5 @@
 // Saving the processed picture as a JPEG, and handing it to the system's image editor.
-#include "extract/save_commands.h"
-
+#include "app/desktop.h"
 #include "app/error_boundary.h"
 #include "app/form1.h"
 #include "common/int_parse.h"
@@ -9,23 +8,14 @@
 #include "ui_form1.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QSaveFile>
-#include <QUrl>
 
 namespace nocturo {
-
-std::function<bool(const QString& path)>& openSavedPictureHook() {
-    static std::function<bool(const QString&)> hook = [](const QString& path) {
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-    };
-    return hook;
-}
 
 namespace {
 
@@ -123,7 +113,7 @@ void TForm1::Button3MouseDown(Qt::MouseButton button) {
     // The user's picture folder need not exist on a fresh system; the editor hand-off needs it.
     QDir().mkpath(QFileInfo(st.SaveFileName).absolutePath());
     writeWithBeep(st.ProcessedImage, invert, st.SaveQuality, st.SaveFileName);
-    if (!openSavedPictureHook()(st.SaveFileName))
+    if (!documentOpener()(st.SaveFileName))
         showErrorMessage(this, QStringLiteral("保存した画像を開けませんでした: %1").arg(st.SaveFileName));
 }
 

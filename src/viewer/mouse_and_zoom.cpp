@@ -2,7 +2,7 @@
 #include "app/form1.h"
 #include "extract/processing.h"
 #include "ui_form1.h"
-#include "viewer/help_request.h"
+#include "app/desktop.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -57,25 +57,6 @@ bool isPress(QEvent::Type t) { return t == QEvent::MouseButtonPress || t == QEve
 bool isMouse(QEvent::Type t) { return isPress(t) || t == QEvent::MouseButtonRelease || t == QEvent::MouseMove; }
 
 }  // namespace
-
-DocumentOpener& helpDocumentOpener() {
-    static DocumentOpener opener = [](const QString& path) {
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-    };
-    return opener;
-}
-
-QString helpPagePath() {
-    const QString relative = QStringLiteral("help/index.html");
-    const QString besideProgram = QCoreApplication::applicationDirPath() + QLatin1Char('/') + relative;
-    if (QFileInfo(besideProgram).isFile()) return besideProgram;
-    const QString installed =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../share/nocturo/") + relative;
-    if (QFileInfo(installed).isFile()) return QFileInfo(installed).canonicalFilePath();
-    const QString data = QStandardPaths::locate(QStandardPaths::AppDataLocation, relative);
-    if (!data.isEmpty()) return data;
-    return besideProgram;
-}
 
 void TForm1::connectViewerHandlers() {
     // Moves without a button: the readout and the hint follow the pointer, the side panel and
@@ -288,7 +269,7 @@ void TForm1::Button6Click() {
     RedrawView();
 }
 
-void TForm1::Panel9Click() { helpDocumentOpener()(helpPagePath()); }
+void TForm1::Panel9Click() { documentOpener()(installedDocumentPath(QStringLiteral("help/index.html"))); }
 
 void TForm1::Panel1MouseDown(Qt::MouseButton button, int X, int Y) {
     if (button != Qt::LeftButton) return;

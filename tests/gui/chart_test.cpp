@@ -1,6 +1,7 @@
 // The star-chart dialog (registering, choosing, deleting, help, drops) and the star-chart button
 // (clipboard, dialog, program start), driven through the real windows; the program start and
 // the help page are recorded instead of performed.
+#include "app/desktop.h"
 #include "gui_support.h"
 #include "ui_form1.h"
 #include "ui_form3.h"
@@ -161,14 +162,15 @@ private slots:
     void init() {
         started.clear();
         opened.clear();
-        TForm3::StartProgram = [this](const QString& path) { started << path; };
-        TForm3::OpenDocument = [this](const QString& path) { opened << path; };
+        programStarter() = [this](const QString& path) {
+            started << path;
+            return true;
+        };
+        documentOpener() = [this](const QString& path) {
+            opened << path;
+            return true;
+        };
         QGuiApplication::clipboard()->setText(QStringLiteral("before"));
-    }
-
-    void cleanup() {
-        TForm3::StartProgram = &TForm3::defaultStartProgram;
-        TForm3::OpenDocument = &TForm3::defaultOpenDocument;
     }
 
     void registeringTwiceGivesTwoEntriesAndDeletingRemovesBoth() {

@@ -1,7 +1,7 @@
 // Saving the processed picture through the real Button3: the save dialog answered by a timer
 // (left button) and the default file handed to the image editor (any other button).
 #include "common/jpeg_codec.h"
-#include "extract/save_commands.h"
+#include "app/desktop.h"
 #include "gui_support.h"
 #include "ui_form1.h"
 
@@ -93,7 +93,7 @@ private:
 
 private slots:
     void initTestCase() {
-        openSavedPictureHook() = [this](const QString& path) {
+        documentOpener() = [this](const QString& path) {
             opened << path;
             return openSucceeds;
         };

@@ -2,7 +2,7 @@
 // the button bar and the help button, through real clicks and mouse events.
 #include "gui_support.h"
 #include "ui_form1.h"
-#include "viewer/help_request.h"
+#include "app/desktop.h"
 
 #include <QListWidget>
 #include <QMouseEvent>
@@ -244,8 +244,8 @@ private slots:
         TestProgram t;
         TForm1* f = t.form1();
         QStringList requests;
-        const DocumentOpener original = helpDocumentOpener();
-        helpDocumentOpener() = [&requests](const QString& path) {
+        const DesktopRequest original = documentOpener();
+        documentOpener() = [&requests](const QString& path) {
             requests << path;
             return true;
         };
@@ -253,7 +253,7 @@ private slots:
         QVERIFY(requests.isEmpty());
         const QPoint panelBefore = f->ui->Panel1->pos();
         QTest::mouseClick(f->ui->Panel9, Qt::LeftButton);
-        helpDocumentOpener() = original;
+        documentOpener() = original;
         QCOMPARE(requests.size(), 1);
         QVERIFY(requests[0].endsWith(QStringLiteral("/help/index.html")));
         QVERIFY(QFileInfo(requests[0]).isAbsolute());
