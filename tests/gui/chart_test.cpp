@@ -146,18 +146,6 @@ private:
         t.st().Shot.ShotDateText = text;
     }
 
-    static void drop(QWidget* target, const QStringList& files) {
-        QMimeData mime;
-        QList<QUrl> urls;
-        for (const QString& f : files) urls << QUrl::fromLocalFile(f);
-        mime.setUrls(urls);
-        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(target, &enter);
-        QVERIFY(enter.isAccepted());
-        QDropEvent dropEvent(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(target, &dropEvent);
-    }
-
 private slots:
     void init() {
         started.clear();
@@ -274,7 +262,7 @@ private slots:
         t.st().ChartProgram = full.last();
         QString message;
         acceptNextMessage(&message);
-        drop(f3, {makeProgram("d", "extra")});
+        dropFiles(f3, {makeProgram("d", "extra")});
         QTRY_VERIFY(!message.isEmpty());
         QVERIFY(message.contains(QStringLiteral("100")));
         QCOMPARE(chartList(t.st()), full);
@@ -288,12 +276,12 @@ private slots:
         f3->show();
         const QString first = makeProgram("e", "dropped");
         const QString second = makeProgram("e", "ignored");
-        drop(f3, {first, second});
+        dropFiles(f3, {first, second});
         QCOMPARE(chartList(t.st()), QStringList({first}));
         QCOMPARE(f3->ui->ComboBox1->currentText(), QStringLiteral("dropped"));
         QCOMPARE(t.st().ChartProgram, first);
         // A folder is no program.
-        drop(f3, {programs.path()});
+        dropFiles(f3, {programs.path()});
         QCOMPARE(t.st().ChartProgramCount, 1);
     }
 

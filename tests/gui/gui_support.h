@@ -9,11 +9,16 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
+#include <QWheelEvent>
 
 #include <functional>
 #include <memory>
@@ -92,6 +97,37 @@ inline QString writePlainJpeg(const QString& folder, const QString& name, int w,
     const QString path = folder + "/" + name;
     jpeg::encodeFile(img, path, 95);
     return path;
+}
+
+// Loads a plain picture of w x h at its own size, without the strip.
+inline void loadPlainPicture(TestProgram& t, int w = 1000, int h = 500) {
+    ProgramState& st = t.st();
+    st.PicturePath = writePlainJpeg(t.folder, QStringLiteral("plain%1x%2.jpg").arg(w).arg(h), w, h);
+    st.ResizeOnLoad = 0;
+    st.ShotDataStrip = 0;
+    t.form1()->LoadPicture();
+    QCOMPARE(st.SourceImage.width(), w);
+    QCOMPARE(st.SourceImage.height(), h);
+}
+
+// Drops files on a window as the desktop does: a drag entering, then the drop.
+inline void dropFiles(QWidget* target, const QStringList& files) {
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString& f : files) urls << QUrl::fromLocalFile(f);
+    mime.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+}
+
+// One wheel event over the picture area of a window.
+inline void sendWheel(QWidget* w, QPoint angle) {
+    const QPoint p(600, 300);
+    QWheelEvent ev(p, w->mapToGlobal(p), QPoint(), angle, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w, &ev);
 }
 
 inline bool sameImages(const WorkImage& a, const WorkImage& b) {

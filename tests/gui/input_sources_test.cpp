@@ -20,18 +20,6 @@ private:
 
     QString plainJpeg(const QString& name, int w = 320, int h = 200) { return writePlainJpeg(pictures.path(), name, w, h); }
 
-    static void drop(QWidget* target, const QStringList& files) {
-        QMimeData mime;
-        QList<QUrl> urls;
-        for (const QString& f : files) urls << QUrl::fromLocalFile(f);
-        mime.setUrls(urls);
-        QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(target, &enter);
-        QVERIFY(enter.isAccepted());
-        QDropEvent dropEvent(QPointF(100, 100), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(target, &dropEvent);
-    }
-
     // Answers the image-size dialog: records what it showed, sets the long side and accepts or
     // cancels.
     struct DialogSeen {
@@ -62,7 +50,7 @@ private slots:
         const QString path = plainJpeg("night.JPG", 640, 400);
         DialogSeen seen;
         answerImageSize(&seen, "320", true, true);
-        drop(t.form1(), {path});
+        dropFiles(t.form1(), {path});
         QVERIFY(seen.shown);
         // No shooting date: a red note instead of the size, and the strip check box disabled.
         QCOMPARE(seen.label3, QString());
@@ -88,7 +76,7 @@ private slots:
         };
         for (const Case& c : cases) {
             const QString before = t.st().PicturePath;
-            drop(t.form1(), c.files);
+            dropFiles(t.form1(), c.files);
             QTest::qWait(30);
             QVERIFY2(QApplication::activeModalWidget() == nullptr, c.name);
             QCOMPARE(t.st().PicturePath, before);
@@ -102,7 +90,7 @@ private slots:
         const QString second = plainJpeg("second.jpg", 50, 50);
         DialogSeen seen;
         answerImageSize(&seen, "1280", false, true);
-        drop(t.form1(), {first, second});
+        dropFiles(t.form1(), {first, second});
         QVERIFY(seen.shown);
         QCOMPARE(t.st().PicturePath, first);
         QCOMPARE(t.st().WorkWidth, 100);
@@ -114,7 +102,7 @@ private slots:
         const QString path = plainJpeg("c.jpg");
         DialogSeen seen;
         answerImageSize(&seen, "640", true, false);
-        drop(t.form1(), {path});
+        dropFiles(t.form1(), {path});
         QVERIFY(seen.shown);
         QVERIFY(sameImages(t.st().SourceImage, before));
         QCOMPARE(t.st().PicturePath, path);  // recorded as the last picture all the same
@@ -129,7 +117,7 @@ private slots:
         QString message;
         // The conversion message comes after the dialog has closed.
         QTimer::singleShot(0, [&message] { acceptNextMessage(&message); });
-        drop(t.form1(), {path});
+        dropFiles(t.form1(), {path});
         QTRY_COMPARE(message, QStringLiteral("'abc' は整数ではありません"));
         QVERIFY(sameImages(t.st().SourceImage, before));
     }
@@ -140,7 +128,7 @@ private slots:
         QVERIFY(QFile::copy(QStringLiteral(NOCTURO_RESOURCES "/sample.jpg"), path));
         DialogSeen seen;
         answerImageSize(&seen, "1280", false, true);
-        drop(t.form1(), {path});
+        dropFiles(t.form1(), {path});
         QCOMPARE(seen.label3, QStringLiteral("( 1286 x 820 pixels)"));
         QCOMPARE(seen.label5, QString());
         QVERIFY(seen.stripEnabled);

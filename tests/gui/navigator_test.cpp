@@ -12,16 +12,8 @@ class NavigatorTest : public QObject {
     Q_OBJECT
 
 private:
-    // Loads a plain 1000 x 500 picture (no shooting data): its thumbnail is 128 x 64 at offset
-    // (0, 32), so ThumbLeft 9 and ThumbTop 70 in Panel1.
-    static void loadPlain(TestProgram& t, int w = 1000, int h = 500) {
-        t.st().PicturePath = writePlainJpeg(t.folder, QStringLiteral("plain%1x%2.jpg").arg(w).arg(h), w, h);
-        t.st().ResizeOnLoad = 0;
-        t.st().ShotDataStrip = 0;
-        t.form1()->LoadPicture();
-        QCOMPARE(t.st().SourceImage.width(), w);
-    }
-
+    // loadPlainPicture's default 1000 x 500 picture (no shooting data) has a 128 x 64 thumbnail at
+    // offset (0, 32), so ThumbLeft 9 and ThumbTop 70 in Panel1.
     static void zoom(TestProgram& t, float factor) {
         t.st().ZoomFactor = factor;
         t.form1()->RedrawView();
@@ -52,7 +44,7 @@ private slots:
         };
         TestProgram t;
         for (const Case& c : cases) {
-            loadPlain(t, c.w, c.h);
+            loadPlainPicture(t, c.w, c.h);
             const ProgramState& st = t.st();
             QCOMPARE(QList<int>({st.ThumbWidth, st.ThumbHeight, st.ThumbOffsetX, st.ThumbOffsetY}),
                      QList<int>({c.thumbW, c.thumbH, c.offX, c.offY}));
@@ -70,7 +62,7 @@ private slots:
 
     void leftClickMovesTheViewThere() {
         TestProgram t;
-        loadPlain(t);
+        loadPlainPicture(t);
         zoom(t, 2.0f);
         ProgramState& st = t.st();
         // 1176 x 660 view area at scale 2: 588 x 330 picture pixels are visible.
@@ -119,7 +111,7 @@ private slots:
 
     void leftClickDoesNothingWhenTheWholePictureIsVisible() {
         TestProgram t;
-        loadPlain(t);
+        loadPlainPicture(t);
         const ViewState before = t.st().View;
         const QRect top = frame(t, 0);
         click(t, Qt::LeftButton, QPoint(120, 90));
@@ -143,7 +135,7 @@ private slots:
             QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("2024/08/10 22:48:30"));
             QVERIFY(t.st().View == before);  // the view stays where it was
 
-            loadPlain(t);
+            loadPlainPicture(t);
             QGuiApplication::clipboard()->setText("before");
             message.clear();
             acceptNextMessage(&message);
@@ -180,7 +172,7 @@ private slots:
         QCOMPARE(t.st().Shot.HasShotDate, 1);
         int x = 10;
         for (const Case& c : cases) {
-            if (!c.withDate && t.st().Shot.HasShotDate > 0) loadPlain(t);
+            if (!c.withDate && t.st().Shot.HasShotDate > 0) loadPlainPicture(t);
             zoom(t, c.zoom);
             f->ui->ListBox1->hide();
             QTest::mouseMove(image1, QPoint(x, 60));  // no button held

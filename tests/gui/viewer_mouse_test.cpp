@@ -39,27 +39,10 @@ void gesture(QWidget* w, Qt::MouseButton button, Qt::KeyboardModifiers mods, QPo
     QTest::mouseRelease(w, button, mods, to);
 }
 
-void wheel(QWidget* w, int delta) {
-    const QPoint p(600, 300);
-    QWheelEvent ev(p, w->mapToGlobal(p), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(w, &ev);
-}
-
-// Loads a plain picture at its own size, without the strip.
-void loadPlain(TestProgram& t, const QString& folder, int w, int h) {
-    ProgramState& st = t.st();
-    st.PicturePath = writePlainJpeg(folder, QStringLiteral("p%1x%2.jpg").arg(w).arg(h), w, h);
-    st.ResizeOnLoad = 0;
-    st.ShotDataStrip = 0;
-    t.form1()->LoadPicture();
-    QCOMPARE(st.SourceImage.width(), w);
-    QCOMPARE(st.SourceImage.height(), h);
-}
-
 // An 800 x 600 black sky with two white 3 x 3 stars at (100..102, 100..102) and (300..302,
 // 300..302); the side panel set to threshold 10, brightness 30, saturation 0, no enlargement.
-void loadTwoStars(TestProgram& t, const QString& folder) {
-    loadPlain(t, folder, 800, 600);
+void loadTwoStars(TestProgram& t) {
+    loadPlainPicture(t, 800, 600);
     ProgramState& st = t.st();
     st.SourceImage.fill(kBlack);
     st.SourceImage.fillRect(100, 100, 103, 103, kWhite);
@@ -106,9 +89,6 @@ ColorValue screenPixel(const QImage& img, QPoint p) {
 class ViewerMouseTest : public QObject {
     Q_OBJECT
 
-private:
-    QTemporaryDir pictures;
-
 private slots:
     void readoutShowsClampedPicturePixels() {
         struct Case {
@@ -126,7 +106,7 @@ private slots:
         };
         for (const Case& c : cases) {
             TestProgram t;
-            loadPlain(t, pictures.path(), c.w, c.h);
+            loadPlainPicture(t, c.w, c.h);
             TForm1* f = t.form1();
             f->ui->ListBox1->show();
             hover(f, c.window);
@@ -153,7 +133,7 @@ private slots:
         };
         for (const Case& c : cases) {
             TestProgram t;
-            loadPlain(t, pictures.path(), 800, 600);
+            loadPlainPicture(t, 800, 600);
             TForm1* f = t.form1();
             ProgramState& st = t.st();
             st.ZoomFactor = 2.0f;
@@ -184,7 +164,7 @@ private slots:
 
     void zoomOneDoesNotPanButJustAboveItDoes() {
         TestProgram t;
-        loadPlain(t, pictures.path(), 1600, 1200);
+        loadPlainPicture(t, 1600, 1200);
         TForm1* f = t.form1();
         ProgramState& st = t.st();
         // The fitted 1600 x 1200 picture shows whole: nothing to pan at zoom 1.
@@ -194,7 +174,7 @@ private slots:
 
         // One wheel notch: zoom 1.05, scale 0.5775 still below 1, so the hint does not offer
         // panning, yet the drag pans.
-        wheel(f, 120);
+        sendWheel(f, QPoint(0, 120));
         QCOMPARE(st.ZoomFactor, 1.05f);
         QVERIFY(st.View.ViewScale < 1.0f);
         // 924 x 660 drawn: the whole width shows, the height does not.
@@ -211,7 +191,7 @@ private slots:
 
     void hintTextPlacementAndArea() {
         TestProgram t;
-        loadPlain(t, pictures.path(), 800, 600);
+        loadPlainPicture(t, 800, 600);
         TForm1* f = t.form1();
         ProgramState& st = t.st();
         QLabel* label7 = f->ui->Label7;
@@ -251,7 +231,7 @@ private slots:
 
     void shiftLeftRangeExtractsInsideOnly() {
         TestProgram t;
-        loadTwoStars(t, pictures.path());
+        loadTwoStars(t);
         TForm1* f = t.form1();
         ProgramState& st = t.st();
         // The four drag directions over the same window rectangle give one processing rectangle.
@@ -285,7 +265,7 @@ private slots:
         };
         for (const Case& c : cases) {
             TestProgram t;
-            loadTwoStars(t, pictures.path());
+            loadTwoStars(t);
             TForm1* f = t.form1();
             ProgramState& st = t.st();
             QTest::mousePress(f->ui->Button2, Qt::LeftButton, {}, QPoint(5, 5));  // both stars marked
@@ -334,7 +314,7 @@ private slots:
 
     void bandIsDrawnAndShiftLetGoOnlyRemovesIt() {
         TestProgram t;
-        loadTwoStars(t, pictures.path());
+        loadTwoStars(t);
         TForm1* f = t.form1();
         ProgramState& st = t.st();
         st.Proc = ProcRect{1, 2, 3, 4, 3, 3};
@@ -391,7 +371,7 @@ private slots:
         const ColorValue colour = makeColor(0x12, 0x34, 0x56);
         for (const Case& c : cases) {
             TestProgram t;
-            loadTwoStars(t, pictures.path());
+            loadTwoStars(t);
             TForm1* f = t.form1();
             ProgramState& st = t.st();
             QTest::mousePress(f->ui->Button2, Qt::LeftButton, {}, QPoint(5, 5));

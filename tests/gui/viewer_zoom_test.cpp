@@ -20,21 +20,6 @@ void hover(QWidget* w, QPoint p) {
 
 void drag(QWidget* w, QPoint p) { QTest::mouseEvent(QTest::MouseMove, w, Qt::NoButton, {}, p); }
 
-void wheel(QWidget* w, QPoint angle) {
-    const QPoint p(600, 300);
-    QWheelEvent ev(p, w->mapToGlobal(p), QPoint(), angle, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(w, &ev);
-}
-
-void loadPlain(TestProgram& t, const QString& folder, int w, int h) {
-    ProgramState& st = t.st();
-    st.PicturePath = writePlainJpeg(folder, QStringLiteral("p%1x%2.jpg").arg(w).arg(h), w, h);
-    st.ResizeOnLoad = 0;
-    st.ShotDataStrip = 0;
-    t.form1()->LoadPicture();
-    QCOMPARE(st.SourceImage.width(), w);
-}
-
 // A point of the side panel's own surface, clear of its controls and off its left edge.
 QPoint freePanelPoint(QWidget* panel) {
     for (int y = panel->height() - 3; y > 0; --y)
@@ -48,13 +33,10 @@ QPoint freePanelPoint(QWidget* panel) {
 class ViewerZoomTest : public QObject {
     Q_OBJECT
 
-private:
-    QTemporaryDir pictures;
-
 private slots:
     void plusAndMinusStepByTenPercent() {
         TestProgram t;
-        loadPlain(t, pictures.path(), 800, 600);  // fits: FitScale 1
+        loadPlainPicture(t, 800, 600);  // fits: FitScale 1
         TForm1* f = t.form1();
         ProgramState& st = t.st();
         QCOMPARE(st.View.FitScale, 1.0f);
@@ -87,7 +69,7 @@ private slots:
         const Case cases[] = {{800, 600, 1.0f}, {1600, 1200, 0.55f}};
         for (const Case& c : cases) {
             TestProgram t;
-            loadPlain(t, pictures.path(), c.w, c.h);
+            loadPlainPicture(t, c.w, c.h);
             TForm1* f = t.form1();
             ProgramState& st = t.st();
             QCOMPARE(st.View.FitScale, c.fit);
@@ -96,7 +78,7 @@ private slots:
             QCOMPARE(st.ZoomFactor, cap);
             QVERIFY(static_cast<float>(static_cast<double>(st.ZoomFactor) * c.fit) <= 10.0f);
             // The wheel stops at the same place.
-            wheel(f, QPoint(0, 120));
+            sendWheel(f, QPoint(0, 120));
             QCOMPARE(st.ZoomFactor, cap);
             // "-" from the top goes down one step.
             QTest::mouseClick(f->ui->Button9, Qt::LeftButton);
@@ -120,13 +102,13 @@ private slots:
             {2.0f, QPoint(120, 0), 2.0f},  // a sideways scroll is no wheel turn
         };
         TestProgram t;
-        loadPlain(t, pictures.path(), 800, 600);
+        loadPlainPicture(t, 800, 600);
         TForm1* f = t.form1();
         ProgramState& st = t.st();
         for (const Case& c : cases) {
             st.ZoomFactor = c.start;
             f->RedrawView();
-            wheel(f, c.angle);
+            sendWheel(f, c.angle);
             QCOMPARE(st.ZoomFactor, c.expected);
             QCOMPARE(st.View.ViewScale, c.expected);
         }
@@ -138,7 +120,7 @@ private slots:
         };
         for (const Case c : {Case{800, 600}, Case{1600, 1200}}) {
             TestProgram t;
-            loadPlain(t, pictures.path(), c.w, c.h);
+            loadPlainPicture(t, c.w, c.h);
             TForm1* f = t.form1();
             ProgramState& st = t.st();
             const float inverse = st.View.InverseFitScale;
