@@ -92,7 +92,9 @@ void TForm1::connectHandlers() {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (filterViewerEvent(watched, event) || filterNavigatorAndSaveEvent(watched, event)) return true;
-    if (event->type() != QEvent::MouseButtonPress) return QWidget::eventFilter(watched, event);
+    // The second press of a double click is a press as well.
+    if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick)
+        return QWidget::eventFilter(watched, event);
     const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
     if (watched == ui->Button2) {
         guarded([this, button] { Button2MouseDown(button); });

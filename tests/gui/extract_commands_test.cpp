@@ -5,6 +5,7 @@
 #include "ui_form1.h"
 
 #include <QColorDialog>
+#include <QMouseEvent>
 
 using namespace nocturo;
 using namespace nocturo::testing;
@@ -91,6 +92,15 @@ private slots:
         press(f->ui->Button2, Qt::LeftButton);
         QCOMPARE(st.BackgroundOnlyMode, 0);
         QVERIFY(st.StarCount > 0);
+    }
+
+    void secondPressOfADoubleClickDrawsToo() {
+        TestProgram t;
+        QMouseEvent second(QEvent::MouseButtonDblClick, QPointF(5, 5), t.form1()->ui->Button2->mapToGlobal(QPointF(5, 5)),
+                           Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(t.form1()->ui->Button2, &second);
+        QCOMPARE(t.st().ProcessState, 2);
+        QCOMPARE(t.st().BackgroundOnlyMode, 1);
     }
 
     void revertShowsTheOriginalAndKeepsTheCount() {
