@@ -178,6 +178,24 @@ public:
     void setTag(std::uint16_t ATag) { FTag = ATag; }
     void setFormat(std::uint8_t AFormat) { FFormat = AFormat; }
 
+    // ---- Writing ----
+
+    // Recomputes FExifDataCount from the held values, then gives the bytes the entry takes in a
+    // written directory: 12 when the value fits the value field, else 12 + the value bytes.
+    // 32 bits wide so that an oversized value cannot wrap into a small one.
+    std::uint32_t EntrySize();
+    // Makes the entry LONG (cleared, Index + 1 zeros) unless it is, then sets the value at Index;
+    // a LONG entry with fewer values grows with zeros.
+    void SetLong(int Index, std::uint32_t Value);
+    // Makes the entry ASCII with one block: Text in the ANSI code page and a terminating NUL.
+    void SetText(const QString& Text);
+    // Writes the values in the given byte order; returns the number of bytes written.
+    std::int64_t WriteData(ByteStream& Stream, std::uint16_t ByteOrder) const;
+    // Writes the 12-byte directory entry in the owning component's byte order ("II" without one).
+    void WriteEntry(ByteStream& Stream);
+    // Types 1 to 12 have a value layout; an entry of any other type is left out of a written block.
+    bool IsWritable() const { return FFormat >= efByte && FFormat <= efDouble; }
+
 private:
     friend class TEntryItems;
     friend class TExifInfo;
@@ -224,6 +242,19 @@ public:
     std::int64_t CardinalPoint() const { return FCardinalPoint; }
     void setCardinalPoint(std::int64_t Value) { FCardinalPoint = Value; }
     TExifInfo* Owner() const { return FOwner; }
+
+    // ---- Writing ----
+
+    // The first entry with the tag and directory, or a new one appended, set to Text (ASCII).
+    TEntryItem* SetTagText(std::uint16_t ATag, TExifIFD AIFD, const QString& Text);
+    // 0 for a directory without (writable) entries, else 6 + the entry sizes.
+    std::uint32_t IFDSize(TExifIFD AIFD);
+    // IFDSize of the four directories together.
+    std::uint32_t DataSize();
+    // Lays out and writes the directories eiTIFF, eiExif, eiGPS, eiInteroperability at the
+    // stream's position, offsets relative to CardinalPoint(), and fixes the pointer tags up.
+    // With WithThumbnail, IFD0's next-directory offset points right after everything written.
+    void WriteIFDs(ByteStream& Stream, bool WithThumbnail);
 
 private:
     std::int64_t FCardinalPoint = 0;
@@ -476,6 +507,57 @@ public:
     // The main picture decoded from the source's position, fitted into 160 x 120.
     static QImage MakeThumbnail(ByteStream& Source);
 
+    // ---- Writing ----
+
+    // No character above U+00FF.
+    static bool IsAnsiText(const QString& Text);
+    // Texts refused by the character check report -4 and change nothing.
+    void setArtist(const QString& Value);
+    void setCopyright(const QString& Value);
+    void setImageDescription(const QString& Value);
+    void setMake(const QString& Value);
+    void setModel(const QString& Value);  // no character check
+    void setSoftware(const QString& Value);
+    // Date texts are cut or padded with spaces to 19 characters.
+    void setDateTimeText(const QString& Value);
+    void setDateTimeOriginalText(const QString& Value);
+    void setDateTimeDigitizedText(const QString& Value);
+    // Days since 1899-12-30, written as "YYYY:MM:DD hh:mm:ss".
+    void setDateTime(double Value);
+    void setDateTimeOriginal(double Value);
+    void setDateTimeDigitized(double Value);
+    void setSubsecTime(int Value);
+    void setSubsecTimeOriginal(int Value);
+    void setSubsecTimeDigitized(int Value);
+    // The low byte of Value becomes the first byte of the UNDEFINED value.
+    void setFileSource(int Value);
+    void setSceneType(int Value);
+    // Keeps the present comment style.
+    void setUserComment(const QString& Value);
+    void setThmArtist(const QString& Value);
+    void setThmCopyright(const QString& Value);
+    void setThmImageDescription(const QString& Value);
+    void setThmMake(const QString& Value);
+    void setThmModel(const QString& Value);
+    void setThmSoftware(const QString& Value);
+    void setThmDateTimeText(const QString& Value);
+    void setThmDateTime(double Value);
+    // "%.4d:%.2d:%.2d %.2d:%.2d:%.2d" of a date-time value.
+    static QString FormatExifDateTime(double Value);
+
+    // Tag 37510: the 8 code bytes of Code, then Comment (ANSI, ISO-2022-JP, or FF FE and UTF-16LE).
+    void WriteUserComment(const QString& Comment, TExifUserCommentStyle Code);
+    // The maker note (37500) becomes ASize bytes from Stream's position (ASize <= 0: the rest of
+    // Stream, or fewer when Stream ends first). Returns the number of bytes copied.
+    std::int64_t WriteToMakerNote(ByteStream& Stream, std::int64_t ASize);
+    // Appends the maker note to Stream; -7 and 0 when there is none.
+    std::int64_t CopyFromMakerNote(ByteStream& Stream);
+    // Replaces the EXIF block of the file (or inserts one) with the collections, optionally with
+    // a thumbnail rebuilt from the picture. False when the file does not exist. A file that is
+    // not a JPEG, a block over 65,535 bytes or a failed save throws EExifError; the file is then
+    // unchanged.
+    bool WriteExif(const QString& DestFileName, bool IncludeThumbnail);
+
 private:
     friend class TEntryItem;
 
@@ -516,6 +598,13 @@ private:
     // Where IFD1's JPEG lies (stream position and length, 0 = to the end), when it has one.
     bool ThumbnailLocation(std::int64_t& Offset, std::int64_t& Length);
     QImage BuildThumbnail(ByteStream* Stream);
+
+    // Writing helpers.
+    void SetCheckedText(TEntryItems& Items, std::uint16_t ATag, TExifIFD AIFD, const QString& Text);
+    void SetDateText(TEntryItems& Items, std::uint16_t ATag, TExifIFD AIFD, const QString& Text);
+    void SetUndefinedByte(std::uint16_t ATag, int Value);
+    // The UNDEFINED entry of the tag in eiExif (created or turned into one), its stream emptied.
+    MemoryStream& EmptyUndefined(std::uint16_t ATag);
 
     QString FName;
     bool FDestroying = false;

@@ -2,6 +2,7 @@
 // into 160 x 120.
 
 #include "exif/exif_info.h"
+#include "exif/thumbnail_codec.h"
 
 #include "common/jpeg_codec.h"
 #include "common/work_image.h"
@@ -42,15 +43,15 @@ QImage fitted(const WorkImage& picture) {
 
 QImage toImage(const WorkImage& picture) { return picture.wrap().copy(); }
 
-QByteArray encodeImage(const QImage& image) {
+}  // namespace
+
+QByteArray encodeThumbnailJpeg(const QImage& image) {
     const QImage bgr = image.convertToFormat(QImage::Format_BGR888);
     WorkImage work(bgr.width(), bgr.height());
     for (int y = 0; y < bgr.height(); ++y)
         std::memcpy(work.row(y), bgr.constScanLine(y), static_cast<std::size_t>(bgr.width()) * 3);
     return jpeg::encode(work, kDefaultJpegQuality);
 }
-
-}  // namespace
 
 QImage TExifInfo::MakeThumbnail(ByteStream& Source) {
     const QByteArray bytes = Source.readAll();
@@ -95,7 +96,7 @@ void TExifInfo::GetThumbnail(QByteArray& Thumb, ByteStream* Stream) {
     if (ThumbnailLocation(offset, length))
         Thumb = ReadThumbnailSource(Stream, offset, length);
     else
-        Thumb = encodeImage(BuildThumbnail(Stream));
+        Thumb = encodeThumbnailJpeg(BuildThumbnail(Stream));
 }
 
 void TExifInfo::GetThumbnail(QImage& Thumb, ByteStream* Stream) {
