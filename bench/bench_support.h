@@ -3,9 +3,11 @@
 // against.
 #pragma once
 
-// jpeglib.h needs size_t and FILE declared before it.
+#include "common/jpeg_codec.h"
+
 #include <cstddef>
 #include <cstdio>
+// jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
 
 #include <algorithm>
@@ -111,36 +113,13 @@ inline std::vector<std::uint8_t> renderNightSky(int w, int h, std::uint32_t seed
     return bgr;
 }
 
+// The rendered picture encoded by the program's own codec (baseline, the encoder's defaults).
 inline std::vector<std::uint8_t> encodeBgrJpeg(const std::vector<std::uint8_t>& bgr, int w, int h, int quality) {
-    jpeg_compress_struct cinfo;
-    JpegErrorJump jerr;
-    cinfo.err = jpeg_std_error(&jerr.pub);
-    jerr.pub.error_exit = jpegErrorExit;
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
-    if (setjmp(jerr.jump)) {
-        jpeg_destroy_compress(&cinfo);
-        std::free(out);
-        throw std::runtime_error(std::string("JPEG encode failed: ") + jerr.message);
-    }
-    jpeg_create_compress(&cinfo);
-    jpeg_mem_dest(&cinfo, &out, &outSize);
-    cinfo.image_width = static_cast<JDIMENSION>(w);
-    cinfo.image_height = static_cast<JDIMENSION>(h);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_EXT_BGR;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(bgr.data() + static_cast<std::size_t>(cinfo.next_scanline) * w * 3);
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::vector<std::uint8_t> result(out, out + outSize);
-    std::free(out);
-    return result;
+    nocturo::WorkImage image(w, h);
+    for (int y = 0; y < h; ++y)
+        std::memcpy(image.row(y), bgr.data() + static_cast<std::size_t>(y) * w * 3, static_cast<std::size_t>(w) * 3);
+    const QByteArray jpeg = nocturo::jpeg::encode(image, quality);
+    return std::vector<std::uint8_t>(jpeg.begin(), jpeg.end());
 }
 
 }  // namespace nocturo_bench_detail

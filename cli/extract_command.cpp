@@ -4,6 +4,7 @@
 
 #include "commands.h"
 
+#include "common/error_text.h"
 #include "common/int_parse.h"
 #include "common/jpeg_codec.h"
 #include "exif/exif_info.h"
@@ -203,18 +204,6 @@ void writePicture(const WorkImage& image, const Job& job, int quality) {
         writePng(image, job.output);
     else
         jpeg::encodeFile(image, job.output, quality);
-}
-
-QString reasonOf(std::exception_ptr e) {
-    try {
-        std::rethrow_exception(e);
-    } catch (const std::bad_alloc&) {
-        return QStringLiteral("not enough memory");
-    } catch (const std::exception& x) {
-        return QString::fromUtf8(x.what());
-    } catch (...) {
-        return QStringLiteral("unknown failure");
-    }
 }
 
 // ReadShotData goes through the EXIF component; one file at a time keeps it clear of any shared
@@ -427,7 +416,7 @@ int runExtract(int argc, char** argv) {
                 r = processOne(work[static_cast<std::size_t>(i)], s, scratchFolder.path(), i, threadsPerPicture);
             } catch (...) {
                 r.ok = false;
-                r.error = reasonOf(std::current_exception());
+                r.error = exceptionText(std::current_exception());
             }
             r.done = true;
             {

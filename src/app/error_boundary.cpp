@@ -1,27 +1,14 @@
 #include "app/error_boundary.h"
 
-#include "common/int_parse.h"
+#include "common/error_text.h"
 
 #include <QMessageBox>
 
 #include <exception>
-#include <new>
 
 namespace nocturo {
 
-QString currentExceptionText() {
-    try {
-        throw;
-    } catch (const ConversionError& e) {
-        return e.message();
-    } catch (const std::bad_alloc&) {
-        return QStringLiteral("メモリが足りません (out of memory)");
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("不明なエラーです (unknown error)");
-    }
-}
+QString currentExceptionText() { return exceptionText(std::current_exception()); }
 
 void showErrorMessage(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Nocturo"), text, QMessageBox::Ok, parent);

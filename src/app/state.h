@@ -92,8 +92,6 @@ struct ProgramState {
     // Shooting-data texts of the picture named by PicturePath at the last ReadShotData.
     ShotData Shot;
     QString SizeLine;
-    int LastFileWidth = 0;   // W0 x H0 of the loaded file, for the "(原画 :" line
-    int LastFileHeight = 0;
 };
 
 }  // namespace nocturo

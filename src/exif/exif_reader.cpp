@@ -3,6 +3,7 @@
 // checked operation before anything is read or allocated.
 
 #include "exif/exif_info.h"
+#include "exif/exif_tags.h"
 
 #include "common/text_codec.h"
 
@@ -19,12 +20,6 @@ namespace nocturo {
 namespace {
 
 constexpr std::array<int, 13> kTypeSize = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
-constexpr std::uint16_t kLittleEndian = 0x4949;  // "II"
-
-constexpr std::uint16_t kTagUserComment = 37510;
-constexpr std::uint16_t kTagExifPointer = 34665;
-constexpr std::uint16_t kTagGpsPointer = 34853;
-constexpr std::uint16_t kTagInteropPointer = 40965;
 
 // A malformed block: caught by the guard of ReadApp1 like any stream failure.
 [[noreturn]] void fail(const char* reason) { throw StreamError(reason); }

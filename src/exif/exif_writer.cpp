@@ -2,6 +2,7 @@
 // TIFF directories and the new APP1 block that replaces the old one in a JPEG file.
 
 #include "exif/exif_info.h"
+#include "exif/exif_tags.h"
 #include "exif/thumbnail_codec.h"
 
 #include "common/jpeg_codec.h"
@@ -24,17 +25,7 @@ namespace nocturo {
 
 namespace {
 
-constexpr std::uint16_t kLittleEndian = 0x4949;  // "II"
 constexpr std::int64_t kMaxSegmentLength = 0xFFFF;
-
-constexpr std::uint16_t kTagJpegOffset = 513;
-constexpr std::uint16_t kTagJpegLength = 514;
-constexpr std::uint16_t kTagCompression = 259;
-constexpr std::uint16_t kTagExifPointer = 34665;
-constexpr std::uint16_t kTagGpsPointer = 34853;
-constexpr std::uint16_t kTagInteropPointer = 40965;
-constexpr std::uint16_t kTagMakerNote = 37500;
-constexpr std::uint16_t kTagUserComment = 37510;
 
 constexpr TExifIFD kDirectoryOrder[] = {eiTIFF, eiExif, eiGPS, eiInteroperability};
 

@@ -1,6 +1,7 @@
 #include "exif/shot_data.h"
 
 #include "common/jpeg_codec.h"
+#include "exif/exif_tags.h"
 
 #include <charconv>
 #include <cmath>
@@ -12,16 +13,6 @@
 namespace nocturo {
 
 namespace {
-
-// Tags read for the summary.
-constexpr std::uint16_t kTagModel = 272;
-constexpr std::uint16_t kTagExposureTime = 33434;
-constexpr std::uint16_t kTagFNumber = 33437;
-constexpr std::uint16_t kTagIsoSpeedRatings = 34855;
-constexpr std::uint16_t kTagDateTimeOriginal = 36867;
-constexpr std::uint16_t kTagFocalLength = 37386;
-constexpr std::uint16_t kTagPixelXDimension = 40962;
-constexpr std::uint16_t kTagPixelYDimension = 40963;
 
 // from_chars does not look at the process locale, which Qt sets from the environment: a German
 // locale must not turn "2.5" into an error.

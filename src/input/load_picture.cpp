@@ -51,6 +51,8 @@ bool TForm1::tryLoadPicture(QString* error) {
     ui->Label4->setText(fileNamePart(st.PicturePath));
     ui->Label4->adjustSize();
     ui->Label4->move((ui->Panel1->width() - ui->Label4->width()) / 2, ui->Label4->y());
+    // The file's own size is kept for the "(原画 :" line; the images move into the state.
+    const int fileWidth = picture.fileWidth, fileHeight = picture.fileHeight;
     installLoadedPicture(std::move(picture));
 
     DrawNavigatorThumbnail();
@@ -64,7 +66,7 @@ bool TForm1::tryLoadPicture(QString* error) {
     ui->ListBox1->clear();
     ui->ListBox1->resize(ui->ListBox1->width(), 33);
     ui->ListBox1->addItem(st.SizeLine);
-    ui->ListBox1->addItem(QStringLiteral("(原画 :%1 x %2)").arg(st.LastFileWidth).arg(st.LastFileHeight));
+    ui->ListBox1->addItem(QStringLiteral("(原画 :%1 x %2)").arg(fileWidth).arg(fileHeight));
     if (!st.Shot.ShotDateLine.isEmpty()) {
         ui->ListBox1->resize(ui->ListBox1->width(), 95);
         for (const QString* line : {&st.Shot.ShotDateLine, &st.Shot.ShotModelLine, &st.Shot.ShotIsoLine,
@@ -81,8 +83,6 @@ void TForm1::installLoadedPicture(LoadedPicture&& picture) {
     st.ViewBuffer = WorkImage();
     st.WorkWidth = picture.workWidth;
     st.WorkHeight = picture.workHeight;
-    st.LastFileWidth = picture.fileWidth;
-    st.LastFileHeight = picture.fileHeight;
     st.SizeLine = QStringLiteral("ｻｲｽﾞ:%1 x %2").arg(st.SourceImage.width()).arg(st.SourceImage.height());
 }
 
