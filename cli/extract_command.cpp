@@ -238,9 +238,7 @@ Result processOne(const Job& job, const Settings& s, const QString& scratchFolde
     options.path = job.input;
     options.resize = s.resize;
     options.longSide = s.longSide;
-    options.strip = s.strip && shot.HasShotDate != 0;  // no date, no strip
-    options.stripTexts = StripTexts{shot.ShotDateText, shot.ShotFNumberShort, shot.ShotShutterShort,
-                                    shot.ShotIsoShort, shot.ShotLensShort,    shot.ShotModel};
+    setStripFromShotData(options, s.strip, shot);
     // The quality-100 round trip of a scaling load, in this run's private folder.
     const QString scratch = QDir(scratchFolder).filePath(QStringLiteral("scaled-%1.jpg").arg(index));
     LoadedPicture picture = loadPictureFile(options, scratch);

@@ -70,55 +70,23 @@ void TForm1::attachDialogs(TForm2* form2, TForm3* form3) {
 void TForm1::guarded(const std::function<void()>& handler) { runHandler(this, handler); }
 
 void TForm1::connectHandlers() {
-    connect(Timer1, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
-    connect(ui->Button7, &QPushButton::clicked, this, [this] { guarded([this] { Button7Click(); }); });
-    connect(ui->Button12, &QPushButton::clicked, this, [this] { guarded([this] { Button12Click(); }); });
-    // A radio button checked by the user or by the program runs its click handler.
-    connect(ui->RadioButton3, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) guarded([this] { RadioButton3Click(); });
-    });
-    connect(ui->RadioButton4, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) guarded([this] { RadioButton4Click(); });
-    });
-    connect(ui->CheckBox1, &QCheckBox::clicked, this, [this] { guarded([this] { CheckBox1Click(); }); });
-    // Buttons that react to a press with any mouse button, not to a click.
-    for (QWidget* w : {static_cast<QWidget*>(ui->Button1), static_cast<QWidget*>(ui->Button2),
-                       static_cast<QWidget*>(ui->Panel2)})
-        w->installEventFilter(this);
-    connectViewerHandlers();
-    connectNavigatorAndSaveHandlers();
+    connectGuarded(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    connectGuarded(ui->Button7, &QPushButton::clicked, this, [this] { Button7Click(); });
+    connectSourcesHandlers();
+    connectViewHandlers();
+    connectZoomHandlers();
+    connectNavigatorHandlers();
+    connectProcessingHandlers();
+    connectSavingHandlers();
     connectChartHandlers();
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (filterViewerEvent(watched, event) || filterNavigatorAndSaveEvent(watched, event)) return true;
-    // The second press of a double click is a press as well.
-    if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick)
-        return QWidget::eventFilter(watched, event);
-    const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
-    if (watched == ui->Button2) {
-        guarded([this, button] { Button2MouseDown(button); });
-        return button != Qt::LeftButton;
-    }
-    if (watched == ui->Button1) {
-        guarded([this, button] { Button1MouseDown(button); });
+    if (filterSourcesEvent(watched, event) || filterZoomEvent(watched, event) ||
+        filterNavigatorEvent(watched, event) || filterProcessingEvent(watched, event) ||
+        filterSavingEvent(watched, event))
         return true;
-    }
-    if (watched == ui->Panel2) {
-        if (button == Qt::LeftButton) guarded([this] { Panel2Click(); });
-        return true;
-    }
     return QWidget::eventFilter(watched, event);
-}
-
-ColorValue TForm1::panel2Color() const { return ui->Panel2->property("colorValue").toUInt(); }
-
-void TForm1::setPanel2Color(ColorValue c) {
-    ui->Panel2->setProperty("colorValue", static_cast<uint>(c));
-    ui->Panel2->setStyleSheet(QStringLiteral("QFrame#Panel2 { background-color: rgb(%1, %2, %3); }")
-                                  .arg(colorRed(c))
-                                  .arg(colorGreen(c))
-                                  .arg(colorBlue(c)));
 }
 
 void TForm1::fillValueLists() {
@@ -136,8 +104,8 @@ void TForm1::fillValueLists() {
 
 void TForm1::StartupInit() {
     QStringList problems;
-    // 1-4: the control folder beside the executable, or the user's configuration folder when
-    // that one cannot be written (an installed program), or as a last resort a temporary one.
+    // The control folder beside the executable, or the user's configuration folder when that one
+    // cannot be written (an installed program), or as a last resort a temporary one.
     const QString overrideFolder = controlFolderOverride();
     QStringList candidates;
     if (!overrideFolder.isEmpty()) candidates << overrideFolder;
@@ -162,14 +130,14 @@ void TForm1::StartupInit() {
     st.TempPath2 = st.ControlFolder + QStringLiteral("/tmp2.jpg");
     st.DefaultSavePath = pictures + QStringLiteral("/無題.jpg");
 
-    // 5: the settings.
+    // The settings, and the star-chart list they carry.
     st.Settings = ReadSettings(st.SettingsPath);
     problems << st.Settings.Problems;
     st.ChartPrograms = st.Settings.ChartPrograms;
     st.ChartProgramCount = st.Settings.ChartProgramCount;
     st.ChartProgram = st.Settings.ChartProgram;
 
-    // 6-9: the side panel's controls.
+    // The side panel's controls take the settings.
     fillValueLists();
     ui->ComboBox1->setEditText(QString::number(st.Settings.SettingThreshold));
     ui->ComboBox2->setEditText(QString::number(st.Settings.SettingBrightness));
@@ -183,7 +151,7 @@ void TForm1::StartupInit() {
     ui->Panel1->move(screenWidth - ui->Panel1->width() - 5, st.PanelTop);
     setPanel2Color(static_cast<ColorValue>(st.Settings.SettingBackColor) & 0xFFFFFF);
 
-    // 10-11: the scratch files of the last run go; the last picture comes back, or the sample.
+    // The scratch files of the last run go; the last picture comes back, or the sample.
     QFile::remove(st.TempPath1);
     QFile::remove(st.TempPath2);
     bool loaded = false;
@@ -201,7 +169,7 @@ void TForm1::StartupInit() {
         if (!tryShowSamplePicture(&error)) problems << error;
     }
 
-    // 12-14.
+    // The original at the fitted size, the side panel in its unprocessed layout.
     st.DisplayMode = 1;
     st.ZoomFactor = 1.0f;
     st.PanAnchorX = st.PanAnchorY = -10;

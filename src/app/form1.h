@@ -1,5 +1,6 @@
 // The main window: the picture view, the side panel with all commands, the shooting-data list.
-// Its handlers live in the folders of the subsystems that own them (input/, extract/, viewer/).
+// Its handlers are grouped by feature, one source file each (form1_<feature>.cpp); the arithmetic
+// they use is the engine's.
 #pragma once
 
 #include "app/state.h"
@@ -41,49 +42,46 @@ public:
     TForm2* Form2 = nullptr;
     TForm3* Form3 = nullptr;
 
-    // Start-up and lifecycle.
+    // ---- Start-up, lifecycle and settings (form1.cpp) ----
     void StartupInit();
     void Timer1Timer();
     void DialogInit();
     void UpdateSidePanel();
     bool FormCloseQuery();
-
-    // Settings.
     void WriteSettings();
     void ApplyStandardSettings();
     void Button7Click();
 
-    // Picture loading and sources. The try forms report a failure through error instead of a
-    // message box (start-up collects its problems and tells them once the window is up).
+    // ---- Loading (form1_loading.cpp) ----
+    // The try forms report a failure through error instead of a message box (start-up collects
+    // its problems and tells them once the window is up).
     void LoadPicture();
     bool tryLoadPicture(QString* error);
-    bool tryShowSamplePicture(QString* error);
     void ReadShotData();
+
+    // ---- Picture sources: open dialog, drop, sample (form1_sources.cpp) ----
+    bool tryShowSamplePicture(QString* error);
     void ShowSamplePicture();
     void Button1MouseDown(Qt::MouseButton button);
     void HandleFileDrop(const QString& firstFile);
     // Asks the image-size dialog for the file in st.PicturePath and loads it on OK.
     void AskImageSizeAndLoad();
-    void DrawNavigatorThumbnail();
 
-    // The view.
+    // ---- The view and the display switches (form1_view.cpp) ----
     void RedrawView();
     void DrawShownRegion();
-    void PlaceNavigatorFrame();
     void FormPaint();
     void FormResize();
-
-    // The display switches of the processed state.
     void RadioButton3Click();
     void RadioButton4Click();
     void CheckBox1Click();
 
-    // Mouse on the picture: position readout, hint, pan, Shift-drag range gestures.
+    // ---- Mouse on the picture: readout, hint, pan, Shift-drag ranges (form1_mouse.cpp) ----
     void FormMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int X, int Y);
     void FormMouseMove(Qt::KeyboardModifiers shift, int X, int Y);
     void FormMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int X, int Y);
 
-    // Zoom, display and side-panel commands.
+    // ---- Zoom, display and side-panel commands (form1_zoom.cpp) ----
     void Button10Click();
     void Button9Click();
     void FormMouseWheel(int delta);
@@ -95,27 +93,28 @@ public:
     void Panel1MouseUp();
     void Panel8MouseMove();
 
-    // The navigator thumbnail's mouse events (coordinates inside Image1).
+    // ---- The navigator thumbnail (form1_navigator.cpp); coordinates inside Image1 ----
+    void DrawNavigatorThumbnail();
+    void PlaceNavigatorFrame();
     void Image1MouseDown(Qt::MouseButton button, int X, int Y);
     void Image1MouseMove(int X, int Y);
 
-    // Saving and the external editor.
-    void Button3MouseDown(Qt::MouseButton button);
-
-    // The star-chart program.
-    void Button11Click();
-
-    // Processing.
+    // ---- Processing (form1_processing.cpp) ----
     void ExtractStars();
     void ProcessRectangle();
     void RestoreRectangle();
     void Button2MouseDown(Qt::MouseButton button);
     void Button12Click();
     void Panel2Click();
-
     // The colour of Panel2 (the specified background colour) as a colour value.
     ColorValue panel2Color() const;
     void setPanel2Color(ColorValue c);
+
+    // ---- Saving and the external editor (form1_saving.cpp) ----
+    void Button3MouseDown(Qt::MouseButton button);
+
+    // ---- The star-chart program (form1_chart.cpp) ----
+    void Button11Click();
 
     // The folder that StartupInit uses for the control folder instead of the executable's
     // (tests run each window in a folder of its own).
@@ -134,21 +133,29 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    void fillValueLists();
+    void installLoadedPicture(LoadedPicture&& picture);
     // Reads the side panel, then runs the extraction over st.Proc with the busy cursor and the
     // progress bar, and ends in the processed state; copyOriginalFirst is ProcessRectangle's copy.
     void runExtraction(bool copyOriginalFirst);
-    void fillValueLists();
+
+    // Each feature connects its own controls and filters the events of its own widgets
+    // (returning true for an event it consumed); eventFilter asks them in turn.
     void connectHandlers();
-    // Each subsystem connects its own controls and filters the events of its own widgets
-    // (returning true for an event it consumed).
-    void connectViewerHandlers();
-    bool filterViewerEvent(QObject* watched, QEvent* event);
-    void connectNavigatorAndSaveHandlers();
-    bool filterNavigatorAndSaveEvent(QObject* watched, QEvent* event);
+    void connectSourcesHandlers();
+    void connectViewHandlers();
+    void connectZoomHandlers();
+    void connectNavigatorHandlers();
+    void connectProcessingHandlers();
+    void connectSavingHandlers();
     void connectChartHandlers();
+    bool filterSourcesEvent(QObject* watched, QEvent* event);
+    bool filterZoomEvent(QObject* watched, QEvent* event);
+    bool filterNavigatorEvent(QObject* watched, QEvent* event);
+    bool filterProcessingEvent(QObject* watched, QEvent* event);
+    bool filterSavingEvent(QObject* watched, QEvent* event);
     // Runs a handler inside the error boundary, with this window as the message box's parent.
     void guarded(const std::function<void()>& handler);
-    void installLoadedPicture(LoadedPicture&& picture);
 };
 
 // Creates the three windows in their order and owns them; the program's entry point and the

@@ -1,5 +1,7 @@
 #include "app/form2.h"
 
+#include "app/error_boundary.h"
+
 #include "ui_form2.h"
 
 namespace nocturo {
@@ -7,13 +9,9 @@ namespace nocturo {
 TForm2::TForm2(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TForm2>()) {
     ui->setupUi(this);
     connect(ui->Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(ui->Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
-    connect(ui->RadioButton1, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) RadioButton1Click();
-    });
-    connect(ui->RadioButton2, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) RadioButton2Click();
-    });
+    connectGuarded(ui->Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connectChecked(ui->RadioButton1, this, [this] { RadioButton1Click(); });
+    connectChecked(ui->RadioButton2, this, [this] { RadioButton2Click(); });
 }
 
 TForm2::~TForm2() = default;

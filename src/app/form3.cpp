@@ -3,6 +3,7 @@
 #include "app/desktop.h"
 
 #include "app/error_boundary.h"
+#include "app/mouse_press.h"
 #include "app/state.h"
 #include "common/paths.h"
 #include "ui_form3.h"
@@ -39,8 +40,8 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TForm
         accept();
     });
     connect(ui->Button2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(ui->Button3, &QPushButton::clicked, this, [this] { runHandler(this, [this] { Button3Click(); }); });
-    connect(ui->Button4, &QPushButton::clicked, this, [this] { runHandler(this, [this] { Button4Click(); }); });
+    connectGuarded(ui->Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+    connectGuarded(ui->Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
     ui->Panel1->installEventFilter(this);
     ui->Panel1->setCursor(Qt::PointingHandCursor);
     // Programs may also be registered by dropping them on the dialog.
@@ -50,8 +51,9 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TForm
 TForm3::~TForm3() = default;
 
 bool TForm3::eventFilter(QObject* watched, QEvent* event) {
+    // The help panel opens its page once per click: a double click's second press is no new one.
     if (watched == ui->Panel1 && event->type() == QEvent::MouseButtonPress) {
-        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) runHandler(this, [this] { Panel1Click(); });
+        if (pressedButton(event) == Qt::LeftButton) runHandler(this, [this] { Panel1Click(); });
         return true;
     }
     return QDialog::eventFilter(watched, event);

@@ -3,7 +3,7 @@
 // user-interface thread only.
 #pragma once
 
-#include "app/settings_file.h"
+#include "settings/settings_file.h"
 #include "common/work_image.h"
 #include "exif/shot_data.h"
 #include "extract/extraction.h"
@@ -76,7 +76,8 @@ struct ProgramState {
     int StarCount = 0;
     ExtractionParams LastExtraction;  // StarThreshold .. EnlargeBrightStars of the last run
 
-    // The view transform of the last redraw, InvertDisplay among it.
+    // The view transform of the last redraw, the inversion it was drawn with, and where the hint
+    // may reach.
     ViewState View;
     int InvertDisplay = 0;
     int HintRightLimit = 0;

@@ -3,18 +3,17 @@
 // RestoreRectangle (background back, then recount).
 #pragma once
 
+#include "common/strip.h"
 #include "common/work_image.h"
 #include "extract/extraction.h"
 
 namespace nocturo {
 
-constexpr int kShotDataStripRows = 15;
-
-// Button2MouseDown steps 1-2: the bounds leave out the shooting-data strip, the block copy
+// The full-picture draw: the bounds leave out the shooting-data strip, while the block copy
 // covers the whole source image, strip included.
 ProcRect fullPictureRect(const WorkImage& SourceImage, int ShotDataStrip);
 
-// Button12Click step 2: the whole of SourceImage, strip included.
+// The revert: the whole of SourceImage, strip included.
 ProcRect revertRect(const WorkImage& SourceImage);
 
 // A dragged range: inclusive bounds, ProcWidth and ProcHeight from them.
@@ -34,7 +33,7 @@ int ProcessRectangle(const WorkingImages& images, const ProcRect& rect, const Ex
 // counted again; returns the count.
 int RestoreRectangle(const WorkingImages& images, const ProcRect& rect, bool specifiedColourMode, ColorValue colour);
 
-// Button12Click step 3: ProcessedImage takes the whole of SourceImage again.
+// The revert: ProcessedImage takes the whole of SourceImage again.
 void RevertPicture(const WorkImage& SourceImage, WorkImage& ProcessedImage);
 
 }  // namespace nocturo

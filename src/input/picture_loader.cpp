@@ -48,6 +48,12 @@ void scaledSize(int w0, int h0, int longSide, int& newW, int& newH) {
     }
 }
 
+void setStripFromShotData(LoadOptions& options, bool wanted, const ShotData& shot) {
+    options.strip = wanted && shot.HasShotDate != 0;
+    options.stripTexts = StripTexts{shot.ShotDateText, shot.ShotFNumberShort, shot.ShotShutterShort,
+                                    shot.ShotIsoShort,  shot.ShotLensShort,    shot.ShotModel};
+}
+
 QString composeStripLine(const StripTexts& t, int imageWidth) {
     const QString gap = QStringLiteral("    ");
     QString line = t.date + gap + t.fnumber + gap + t.shutter + gap + t.iso + gap + t.lens;
@@ -73,7 +79,7 @@ void drawStripLine(WorkImage& image, int pictureHeight, const QString& line) {
 LoadedPicture loadPictureFile(const LoadOptions& options, const QString& scratchJpeg) {
     LoadedPicture result;
     result.strip = options.strip;
-    const int stripRows = options.strip ? kStripHeight : 0;
+    const int stripRows = options.strip ? kShotDataStripRows : 0;
 
     if (!options.resize) {
         // Decode straight into the source image (with room for the strip), one copy for the

@@ -3,13 +3,13 @@
 // CLI both load through here.
 #pragma once
 
+#include "common/strip.h"
 #include "common/work_image.h"
+#include "exif/shot_data.h"
 
 #include <QString>
 
 namespace nocturo {
-
-constexpr int kStripHeight = 15;
 
 // The short shooting-data texts that make up the strip line.
 struct StripTexts {
@@ -28,6 +28,10 @@ struct LoadOptions {
     bool strip = false;       // draw the shooting-data strip (the caller clears it without a date)
     StripTexts stripTexts;    // composed into the line with the width of the image drawn on
 };
+
+// Asks for the strip when `wanted` and the picture has a recorded shooting date (a picture
+// without one never gets the strip), with the short texts of its shooting data.
+void setStripFromShotData(LoadOptions& options, bool wanted, const ShotData& shot);
 
 struct LoadedPicture {
     WorkImage source;     // SourceImage: WorkWidth x (WorkHeight [+ 15 with strip])

@@ -1,7 +1,9 @@
 // The main window's processing commands: the full-picture draw, the range operations, the revert
 // and the choice of the background colour. The arithmetic is the engine's; these handlers read the
 // side panel, show progress and switch the window to the processed state.
+#include "app/error_boundary.h"
 #include "app/form1.h"
+#include "app/mouse_press.h"
 #include "common/int_parse.h"
 #include "extract/processing.h"
 #include "ui_form1.h"
@@ -51,6 +53,37 @@ void dispatchPendingEventsFor(int milliseconds) {
 }
 
 }  // namespace
+
+void TForm1::connectProcessingHandlers() {
+    connectGuarded(ui->Button12, &QPushButton::clicked, this, [this] { Button12Click(); });
+    // The draw button and the colour panel react to a press with any mouse button.
+    ui->Button2->installEventFilter(this);
+    ui->Panel2->installEventFilter(this);
+}
+
+bool TForm1::filterProcessingEvent(QObject* watched, QEvent* event) {
+    const Qt::MouseButton button = pressedButton(event);
+    if (button == Qt::NoButton) return false;
+    if (watched == ui->Button2) {
+        guarded([this, button] { Button2MouseDown(button); });
+        return button != Qt::LeftButton;
+    }
+    if (watched == ui->Panel2) {
+        if (button == Qt::LeftButton) guarded([this] { Panel2Click(); });
+        return true;
+    }
+    return false;
+}
+
+ColorValue TForm1::panel2Color() const { return ui->Panel2->property("colorValue").toUInt(); }
+
+void TForm1::setPanel2Color(ColorValue c) {
+    ui->Panel2->setProperty("colorValue", static_cast<uint>(c));
+    ui->Panel2->setStyleSheet(QStringLiteral("QFrame#Panel2 { background-color: rgb(%1, %2, %3); }")
+                                  .arg(colorRed(c))
+                                  .arg(colorGreen(c))
+                                  .arg(colorBlue(c)));
+}
 
 // Reads threshold, brightness and saturation in this order; a text that is not an integer
 // throws the conversion error before any pixel has changed.

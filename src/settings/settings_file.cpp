@@ -1,4 +1,4 @@
-#include "app/settings_file.h"
+#include "settings/settings_file.h"
 
 #include "common/int_parse.h"
 #include "common/text_codec.h"

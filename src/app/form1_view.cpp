@@ -1,14 +1,13 @@
 // The main window's view: the one place where the transform is computed, the back buffer and
-// its painting, the layout on resize, and the navigator thumbnail beside it.
+// its painting, the layout on resize, and the display switches of the processed state.
+#include "app/error_boundary.h"
 #include "app/form1.h"
 #include "ui_form1.h"
 #include "viewer/stretch.h"
 
 #include <QPainter>
-#include <QPixmap>
 
 #include <algorithm>
-#include <cmath>
 
 namespace nocturo {
 
@@ -66,45 +65,11 @@ void TForm1::resizeEvent(QResizeEvent*) {
     guarded([this] { FormResize(); });
 }
 
-void TForm1::DrawNavigatorThumbnail() {
-    const int w = st.SourceImage.width(), h = st.SourceImage.height();
-    QLabel* image1 = ui->Image1;
-    const int iw = image1->width(), ih = image1->height();
-    if (w > h) {
-        st.ThumbWidth = 128;
-        st.ThumbHeight = static_cast<int>(std::nearbyint(128.0 * h / w));
-    } else {
-        st.ThumbHeight = 128;
-        st.ThumbWidth = static_cast<int>(std::nearbyint(128.0 * w / h));
-    }
-    st.ThumbOffsetX = static_cast<int>(std::nearbyint((iw - st.ThumbWidth) / 2.0));
-    st.ThumbOffsetY = static_cast<int>(std::nearbyint((ih - st.ThumbHeight) / 2.0));
-    st.ThumbLeft = image1->x() + st.ThumbOffsetX;
-    st.ThumbTop = image1->y() + st.ThumbOffsetY;
-    WorkImage thumb(iw, ih);
-    const QColor panel = ui->Panel1->palette().color(QPalette::Window);
-    thumb.fill(makeColor(panel.red(), panel.green(), panel.blue()));
-    StretchNearest(st.SourceImage, StretchRect{0, 0, w, h}, thumb,
-                   StretchRect{st.ThumbOffsetX, st.ThumbOffsetY, st.ThumbWidth, st.ThumbHeight}, false);
-    image1->setPixmap(QPixmap::fromImage(thumb.wrap().copy()));
-    st.View.ViewImageWidth = w;
-    st.View.ViewImageHeight = h;
-    st.ZoomFactor = 1.0f;
-    PlaceNavigatorFrame();
-}
-
-void TForm1::PlaceNavigatorFrame() {
-    const ViewState& v = st.View;
-    if (v.ViewImageWidth <= 0 || v.ViewImageHeight <= 0) return;
-    const int fw = static_cast<int>(static_cast<double>(st.ThumbWidth * v.ViewSrcWidth) / v.ViewImageWidth);
-    const int fh = static_cast<int>(static_cast<double>(st.ThumbHeight * v.ViewSrcHeight) / v.ViewImageHeight);
-    const int fx = static_cast<int>(static_cast<double>(v.ShownSrcLeft) / v.ViewImageWidth * st.ThumbWidth + st.ThumbLeft);
-    const int fy = static_cast<int>(
-        std::nearbyint(static_cast<double>(v.ShownSrcTop) / v.ViewImageHeight * st.ThumbHeight + st.ThumbTop));
-    ui->Panel3->setGeometry(fx, fy, fw, 1);
-    ui->Panel4->setGeometry(fx, fy + fh, fw, 1);
-    ui->Panel5->setGeometry(fx, fy, 1, fh);
-    ui->Panel6->setGeometry(fx + fw, fy, 1, fh);
+void TForm1::connectViewHandlers() {
+    // A radio button checked by the user or by the program runs its click handler.
+    connectChecked(ui->RadioButton3, this, [this] { RadioButton3Click(); });
+    connectChecked(ui->RadioButton4, this, [this] { RadioButton4Click(); });
+    connectGuarded(ui->CheckBox1, &QCheckBox::clicked, this, [this] { CheckBox1Click(); });
 }
 
 void TForm1::RadioButton3Click() {

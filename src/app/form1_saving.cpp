@@ -2,6 +2,7 @@
 #include "app/desktop.h"
 #include "app/error_boundary.h"
 #include "app/form1.h"
+#include "app/mouse_press.h"
 #include "common/int_parse.h"
 #include "common/jpeg_codec.h"
 #include "extract/saving.h"
@@ -49,38 +50,17 @@ bool copyReplacing(const QString& source, const QString& target, QString* reason
 
 }  // namespace
 
-void TForm1::connectNavigatorAndSaveHandlers() {
+void TForm1::connectSavingHandlers() {
+    // The save button reacts to a press with any mouse button.
     ui->Button3->installEventFilter(this);
-    ui->Image1->installEventFilter(this);
-    // The tooltip follows the pointer over the thumbnail, buttons held or not.
-    ui->Image1->setMouseTracking(true);
 }
 
-bool TForm1::filterNavigatorAndSaveEvent(QObject* watched, QEvent* event) {
-    if (watched == ui->Button3) {
-        if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick) return false;
-        const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
-        guarded([this, button] { Button3MouseDown(button); });
-        return true;
-    }
-    if (watched == ui->Image1) {
-        const QEvent::Type type = event->type();
-        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
-            const auto* mouse = static_cast<QMouseEvent*>(event);
-            const Qt::MouseButton button = mouse->button();
-            const QPoint p = mouse->position().toPoint();
-            guarded([this, button, p] { Image1MouseDown(button, p.x(), p.y()); });
-            return true;
-        }
-        if (type == QEvent::MouseMove) {
-            const QPoint p = static_cast<QMouseEvent*>(event)->position().toPoint();
-            guarded([this, p] { Image1MouseMove(p.x(), p.y()); });
-            return true;
-        }
-        // The thumbnail's own release: nothing reacts to it, and it must not reach the panel.
-        if (type == QEvent::MouseButtonRelease) return true;
-    }
-    return false;
+bool TForm1::filterSavingEvent(QObject* watched, QEvent* event) {
+    if (watched != ui->Button3) return false;
+    const Qt::MouseButton button = pressedButton(event);
+    if (button == Qt::NoButton) return false;
+    guarded([this, button] { Button3MouseDown(button); });
+    return true;
 }
 
 void TForm1::Button3MouseDown(Qt::MouseButton button) {

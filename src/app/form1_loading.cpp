@@ -22,18 +22,13 @@ void TForm1::LoadPicture() {
 bool TForm1::tryLoadPicture(QString* error) {
     LoadedPicture picture;
     ShotData shot;
-    int strip = st.ShotDataStrip;
+    LoadOptions options;
     try {
         shot = nocturo::ReadShotData(ExifInfo1, st.PicturePath);
-        // A picture without a recorded shooting date never gets the strip.
-        if (shot.HasShotDate == 0) strip = 0;
-        LoadOptions options;
         options.path = st.PicturePath;
         options.resize = st.ResizeOnLoad != 0;
         options.longSide = st.ResizeLongSide;
-        options.strip = strip > 0;
-        options.stripTexts = StripTexts{shot.ShotDateText, shot.ShotFNumberShort, shot.ShotShutterShort,
-                                        shot.ShotIsoShort,  shot.ShotLensShort,    shot.ShotModel};
+        setStripFromShotData(options, st.ShotDataStrip > 0, shot);
         picture = loadPictureFile(options, st.TempPath1);
     } catch (...) {
         if (error)
@@ -42,7 +37,7 @@ bool TForm1::tryLoadPicture(QString* error) {
     }
 
     st.Shot = shot;
-    st.ShotDataStrip = strip;
+    st.ShotDataStrip = options.strip ? 1 : 0;
     if (st.ResizeOnLoad != 0) {
         st.ResizeLongSide = picture.longSide;
         QFile::remove(st.TempPath1);

@@ -3,9 +3,10 @@
 // chose goes through the image-size dialog first.
 #include "app/error_boundary.h"
 #include "app/form1.h"
-#include "common/paths.h"
 #include "app/form2.h"
+#include "app/mouse_press.h"
 #include "common/int_parse.h"
+#include "common/paths.h"
 #include "ui_form1.h"
 #include "ui_form2.h"
 
@@ -20,6 +21,19 @@
 #include <QUrl>
 
 namespace nocturo {
+
+void TForm1::connectSourcesHandlers() {
+    // The picture button reacts to a press with any mouse button.
+    ui->Button1->installEventFilter(this);
+}
+
+bool TForm1::filterSourcesEvent(QObject* watched, QEvent* event) {
+    if (watched != ui->Button1) return false;
+    const Qt::MouseButton button = pressedButton(event);
+    if (button == Qt::NoButton) return false;
+    guarded([this, button] { Button1MouseDown(button); });
+    return true;
+}
 
 void TForm1::AskImageSizeAndLoad() {
     TForm2* dialog = Form2;

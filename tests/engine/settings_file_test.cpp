@@ -1,6 +1,6 @@
 // The settings file: line splitting, reading (defaults, keys, encodings, malformed values) and
 // writing (exact bytes, atomic replacement, round trip of every control).
-#include "app/settings_file.h"
+#include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
 

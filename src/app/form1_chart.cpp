@@ -1,5 +1,6 @@
 // The star-chart button: the shooting time to the clipboard, the dialog, the program started.
 #include "app/desktop.h"
+#include "app/error_boundary.h"
 #include "app/form1.h"
 #include "app/form3.h"
 #include "chart/julian_day.h"
@@ -13,7 +14,7 @@
 namespace nocturo {
 
 void TForm1::connectChartHandlers() {
-    connect(ui->Button11, &QPushButton::clicked, this, [this] { guarded([this] { Button11Click(); }); });
+    connectGuarded(ui->Button11, &QPushButton::clicked, this, [this] { Button11Click(); });
 }
 
 void TForm1::Button11Click() {
