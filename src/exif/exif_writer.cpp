@@ -352,7 +352,7 @@ void TExifInfo::setArtist(const QString& Value) { SetCheckedText(*FEntrys, 315, 
 void TExifInfo::setCopyright(const QString& Value) { SetCheckedText(*FEntrys, 33432, eiTIFF, Value); }
 void TExifInfo::setImageDescription(const QString& Value) { SetCheckedText(*FEntrys, 270, eiTIFF, Value); }
 void TExifInfo::setMake(const QString& Value) { SetCheckedText(*FEntrys, 271, eiTIFF, Value); }
-void TExifInfo::setModel(const QString& Value) { FEntrys->SetTagText(272, eiTIFF, Value); }
+void TExifInfo::setModel(const QString& Value) { FEntrys->SetTagText(kTagModel, eiTIFF, Value); }
 void TExifInfo::setSoftware(const QString& Value) { SetCheckedText(*FEntrys, 305, eiTIFF, Value); }
 void TExifInfo::setDateTimeText(const QString& Value) { SetDateText(*FEntrys, 306, eiTIFF, Value); }
 void TExifInfo::setDateTimeOriginalText(const QString& Value) { SetDateText(*FEntrys, 36867, eiExif, Value); }
@@ -370,7 +370,7 @@ void TExifInfo::setThmArtist(const QString& Value) { SetCheckedText(*FThmEntrys,
 void TExifInfo::setThmCopyright(const QString& Value) { SetCheckedText(*FThmEntrys, 33432, eiTIFF, Value); }
 void TExifInfo::setThmImageDescription(const QString& Value) { SetCheckedText(*FThmEntrys, 270, eiTIFF, Value); }
 void TExifInfo::setThmMake(const QString& Value) { SetCheckedText(*FThmEntrys, 271, eiTIFF, Value); }
-void TExifInfo::setThmModel(const QString& Value) { SetCheckedText(*FThmEntrys, 272, eiTIFF, Value); }
+void TExifInfo::setThmModel(const QString& Value) { SetCheckedText(*FThmEntrys, kTagModel, eiTIFF, Value); }
 void TExifInfo::setThmSoftware(const QString& Value) { SetCheckedText(*FThmEntrys, 305, eiTIFF, Value); }
 void TExifInfo::setThmDateTimeText(const QString& Value) { SetDateText(*FThmEntrys, 306, eiTIFF, Value); }
 void TExifInfo::setThmDateTime(double Value) { setThmDateTimeText(FormatExifDateTime(Value)); }
