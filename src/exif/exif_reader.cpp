@@ -544,7 +544,9 @@ bool TExifInfo::ReadApp1(ByteStream& Stream) {
                 ReadThmIFD(Stream, eiInteroperability);
             }
         }
-    } catch (const std::exception&) {
+    } catch (const StreamError&) {
+        // A malformed or truncated block (every check above throws StreamError): the caller
+        // reports it as an invalid stream. Memory exhaustion and program faults pass on.
         return false;
     }
     DoUpdate();

@@ -485,8 +485,10 @@ bool TExifInfo::WriteExif(const QString& DestFileName, bool IncludeThumbnail) {
         try {
             MemoryStream picture(file);
             thumbnail = encodeThumbnailJpeg(MakeThumbnail(picture));
-        } catch (const std::exception&) {
-            thumbnail.clear();  // no thumbnail: written as without one
+        } catch (const jpeg::JpegError&) {
+            thumbnail.clear();  // a picture the codec cannot take: written as without a thumbnail
+        } catch (const StreamError&) {
+            thumbnail.clear();
         }
     }
     const bool withThumbnail = !thumbnail.isEmpty();
