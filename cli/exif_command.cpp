@@ -3,6 +3,7 @@
 #include "commands.h"
 
 #include "exif/exif_info.h"
+#include "exif/exif_tags.h"
 #include "exif/shot_data.h"
 
 #include <QCommandLineParser>
@@ -168,7 +169,7 @@ void listProperties(QString& out, TExifInfo& i) {
     };
     out += QStringLiteral("[properties]\n");
     if (i.TagExists(271, eiTIFF)) line("Make", i.Make());
-    if (i.TagExists(272, eiTIFF)) line("Model", i.Model());
+    if (i.TagExists(kTagModel, eiTIFF)) line("Model", i.Model());
     if (i.TagExists(274, eiTIFF)) line("Orientation", QString::number(i.Orientation()));
     if (i.TagExists(296, eiTIFF)) line("ResolutionUnitText", i.ResolutionUnitText());
     if (i.TagExists(306, eiTIFF)) line("DateTimeText", i.DateTimeText());
@@ -198,7 +199,7 @@ void listProperties(QString& out, TExifInfo& i) {
     if (i.TagExists(40963, eiExif)) line("PixelYDimension", QString::number(i.PixelYDimension()));
     if (i.TagExists(41488, eiExif)) line("FocalPlaneResolutionUnitText", i.FocalPlaneResolutionUnitText());
     if (i.TagExists(41495, eiExif)) line("SensingMethodText", i.SensingMethodText());
-    if (i.ThmTagExists(259, eiTIFF)) line("ThmCompressionText", i.ThmCompressionText());
+    if (i.ThmTagExists(kTagCompression, eiTIFF)) line("ThmCompressionText", i.ThmCompressionText());
 }
 
 QString listing(const QString& path, Reading& r) {

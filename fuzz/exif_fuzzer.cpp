@@ -3,6 +3,7 @@
 // stream that ends before its frame header) is an expected outcome.
 
 #include "exif/exif_info.h"
+#include "exif/exif_tags.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -47,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // The embedded thumbnail's bytes (never the decoder: a hostile frame size is the codec's
     // business, not the reader's).
-    if (info.ThmTagExists(259, eiTIFF) && info.ThmCompression() == 6 && info.ThmJPEGInterchangeFormat() != 0) {
+    if (info.ThmTagExists(kTagCompression, eiTIFF) && info.ThmCompression() == 6 && info.ThmJPEGInterchangeFormat() != 0) {
         QByteArray thumb;
         try {
             info.GetThumbnail(thumb, &stream);

@@ -24,7 +24,60 @@ std::int64_t resolve(std::int64_t offset, SeekOrigin origin, std::int64_t pos, s
     return target;
 }
 
+template <int N>
+std::uint64_t decode(const std::uint8_t* b, std::uint16_t order) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < N; ++i) v = (v << 8) | b[order == kLittleEndian ? N - 1 - i : i];
+    return v;
+}
+template <int N>
+void encode(std::uint8_t* b, std::uint64_t v, std::uint16_t order) {
+    for (int i = 0; i < N; ++i) b[order == kLittleEndian ? i : N - 1 - i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
 }  // namespace
+
+std::uint16_t decodeU16(const std::uint8_t* bytes, std::uint16_t order) {
+    return static_cast<std::uint16_t>(decode<2>(bytes, order));
+}
+std::uint32_t decodeU32(const std::uint8_t* bytes, std::uint16_t order) {
+    return static_cast<std::uint32_t>(decode<4>(bytes, order));
+}
+std::uint64_t decodeU64(const std::uint8_t* bytes, std::uint16_t order) { return decode<8>(bytes, order); }
+void encodeU16(std::uint8_t* bytes, std::uint16_t value, std::uint16_t order) { encode<2>(bytes, value, order); }
+void encodeU32(std::uint8_t* bytes, std::uint32_t value, std::uint16_t order) { encode<4>(bytes, value, order); }
+void encodeU64(std::uint8_t* bytes, std::uint64_t value, std::uint16_t order) { encode<8>(bytes, value, order); }
+
+std::uint16_t ByteStream::readU16(std::uint16_t order) {
+    std::uint8_t b[2];
+    readBuffer(b, 2);
+    return decodeU16(b, order);
+}
+std::uint32_t ByteStream::readU32(std::uint16_t order) {
+    std::uint8_t b[4];
+    readBuffer(b, 4);
+    return decodeU32(b, order);
+}
+std::uint64_t ByteStream::readU64(std::uint16_t order) {
+    std::uint8_t b[8];
+    readBuffer(b, 8);
+    return decodeU64(b, order);
+}
+void ByteStream::writeU16(std::uint16_t value, std::uint16_t order) {
+    std::uint8_t b[2];
+    encodeU16(b, value, order);
+    writeBuffer(b, 2);
+}
+void ByteStream::writeU32(std::uint32_t value, std::uint16_t order) {
+    std::uint8_t b[4];
+    encodeU32(b, value, order);
+    writeBuffer(b, 4);
+}
+void ByteStream::writeU64(std::uint64_t value, std::uint16_t order) {
+    std::uint8_t b[8];
+    encodeU64(b, value, order);
+    writeBuffer(b, 8);
+}
 
 std::int64_t ByteStream::remaining() {
     const std::int64_t left = size() - position();

@@ -20,6 +20,19 @@ public:
 
 enum class SeekOrigin { Beginning, Current, End };
 
+// Byte order of a TIFF block, as the two bytes of its header lie in the file (the first in the
+// low byte): "II" is little-endian; "MM", and any other mark, big-endian.
+inline constexpr std::uint16_t kLittleEndian = 0x4949;
+inline constexpr std::uint16_t kBigEndian = 0x4D4D;
+
+// 16-, 32- and 64-bit values in a byte order, from and to raw bytes.
+std::uint16_t decodeU16(const std::uint8_t* bytes, std::uint16_t order);
+std::uint32_t decodeU32(const std::uint8_t* bytes, std::uint16_t order);
+std::uint64_t decodeU64(const std::uint8_t* bytes, std::uint16_t order);
+void encodeU16(std::uint8_t* bytes, std::uint16_t value, std::uint16_t order);
+void encodeU32(std::uint8_t* bytes, std::uint32_t value, std::uint16_t order);
+void encodeU64(std::uint8_t* bytes, std::uint64_t value, std::uint16_t order);
+
 class ByteStream {
 public:
     virtual ~ByteStream() = default;
@@ -44,6 +57,14 @@ public:
     std::uint8_t readByte();
     // All bytes from the position to the end.
     QByteArray readAll();
+
+    // One value in a byte order (kLittleEndian, else big-endian); StreamError at the end.
+    std::uint16_t readU16(std::uint16_t order);
+    std::uint32_t readU32(std::uint16_t order);
+    std::uint64_t readU64(std::uint16_t order);
+    void writeU16(std::uint16_t value, std::uint16_t order);
+    void writeU32(std::uint32_t value, std::uint16_t order);
+    void writeU64(std::uint64_t value, std::uint16_t order);
 };
 
 // A growable stream in memory, positioned at 0 after construction. Copies are independent.

@@ -32,33 +32,10 @@ std::int64_t checkedAdd(std::int64_t a, std::int64_t b) {
     return r;
 }
 
-std::uint16_t combine16(const std::uint8_t* b, bool little) {
-    return little ? static_cast<std::uint16_t>(b[0] | (b[1] << 8)) : static_cast<std::uint16_t>((b[0] << 8) | b[1]);
-}
-std::uint32_t combine32(const std::uint8_t* b, bool little) {
-    return little ? (std::uint32_t{b[0]} | (std::uint32_t{b[1]} << 8) | (std::uint32_t{b[2]} << 16) |
-                     (std::uint32_t{b[3]} << 24))
-                  : ((std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) |
-                     std::uint32_t{b[3]});
-}
-std::uint64_t combine64(const std::uint8_t* b, bool little) {
-    std::uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v = (v << 8) | b[little ? 7 - i : i];
-    return v;
-}
-
-std::uint16_t readWord(ByteStream& s, std::uint16_t order) {
-    std::uint8_t b[2];
-    s.readBuffer(b, 2);
-    return combine16(b, order == kLittleEndian);
-}
-std::uint32_t readLong(ByteStream& s, std::uint16_t order) {
-    std::uint8_t b[4];
-    s.readBuffer(b, 4);
-    return combine32(b, order == kLittleEndian);
-}
+std::uint16_t readWord(ByteStream& s, std::uint16_t order) { return s.readU16(order); }
+std::uint32_t readLong(ByteStream& s, std::uint16_t order) { return s.readU32(order); }
 // Marker and length words are big-endian whatever the TIFF byte order.
-std::uint16_t readMarkerWord(ByteStream& s) { return readWord(s, 0x4D4D); }
+std::uint16_t readMarkerWord(ByteStream& s) { return s.readU16(kBigEndian); }
 
 bool isStartOfFrame(std::uint16_t m) {
     return (m >= 0xFFC0 && m <= 0xFFC3) || (m >= 0xFFC5 && m <= 0xFFC7) || (m >= 0xFFC9 && m <= 0xFFCB) ||
@@ -177,7 +154,7 @@ void TEntryItem::LoadFromStream(ByteStream& Stream) {
 
 void TEntryItem::ReadData(ByteStream& Stream) {
     const TExifInfo* info = GetExifInfo();
-    const bool little = (info ? info->FByteOrder : kLittleEndian) == kLittleEndian;
+    const std::uint16_t order = info ? info->FByteOrder : kLittleEndian;
     FDatas.clear();
     FDataCount = 0;
     // A UserComment written as ASCII is kept as the UNDEFINED value it should have been.
@@ -207,17 +184,17 @@ void TEntryItem::ReadData(ByteStream& Stream) {
             switch (FFormat) {
             case efByte: FDatas.emplace_back(std::uint8_t{v[0]}); break;
             case efSByte: FDatas.emplace_back(static_cast<std::int8_t>(v[0])); break;
-            case efShort: FDatas.emplace_back(combine16(v, little)); break;
-            case efSShort: FDatas.emplace_back(static_cast<std::int16_t>(combine16(v, little))); break;
-            case efLong: FDatas.emplace_back(combine32(v, little)); break;
-            case efSLong: FDatas.emplace_back(static_cast<std::int32_t>(combine32(v, little))); break;
-            case efRational: FDatas.emplace_back(TExifURational{combine32(v, little), combine32(v + 4, little)}); break;
+            case efShort: FDatas.emplace_back(decodeU16(v, order)); break;
+            case efSShort: FDatas.emplace_back(static_cast<std::int16_t>(decodeU16(v, order))); break;
+            case efLong: FDatas.emplace_back(decodeU32(v, order)); break;
+            case efSLong: FDatas.emplace_back(static_cast<std::int32_t>(decodeU32(v, order))); break;
+            case efRational: FDatas.emplace_back(TExifURational{decodeU32(v, order), decodeU32(v + 4, order)}); break;
             case efSRational:
-                FDatas.emplace_back(TExifSRational{static_cast<std::int32_t>(combine32(v, little)),
-                                                   static_cast<std::int32_t>(combine32(v + 4, little))});
+                FDatas.emplace_back(TExifSRational{static_cast<std::int32_t>(decodeU32(v, order)),
+                                                   static_cast<std::int32_t>(decodeU32(v + 4, order))});
                 break;
-            case efFloat: FDatas.emplace_back(std::bit_cast<float>(combine32(v, little))); break;
-            case efDouble: FDatas.emplace_back(std::bit_cast<double>(combine64(v, little))); break;
+            case efFloat: FDatas.emplace_back(std::bit_cast<float>(decodeU32(v, order))); break;
+            case efDouble: FDatas.emplace_back(std::bit_cast<double>(decodeU64(v, order))); break;
             default: break;
             }
         }
@@ -567,7 +544,9 @@ bool TExifInfo::ReadApp1(ByteStream& Stream) {
                 ReadThmIFD(Stream, eiInteroperability);
             }
         }
-    } catch (const std::exception&) {
+    } catch (const StreamError&) {
+        // A malformed or truncated block (every check above throws StreamError): the caller
+        // reports it as an invalid stream. Memory exhaustion and program faults pass on.
         return false;
     }
     DoUpdate();

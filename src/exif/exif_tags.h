@@ -6,9 +6,6 @@
 
 namespace nocturo {
 
-// The byte-order mark "II" of a little-endian TIFF header.
-inline constexpr std::uint16_t kLittleEndian = 0x4949;
-
 inline constexpr std::uint16_t kTagCompression = 259;
 inline constexpr std::uint16_t kTagModel = 272;
 inline constexpr std::uint16_t kTagJpegOffset = 513;

@@ -2,6 +2,7 @@
 // into 160 x 120.
 
 #include "exif/exif_info.h"
+#include "exif/exif_tags.h"
 #include "exif/thumbnail_codec.h"
 
 #include "common/jpeg_codec.h"
@@ -78,11 +79,11 @@ QByteArray TExifInfo::ReadThumbnailSource(ByteStream* Stream, std::int64_t Offse
 }
 
 bool TExifInfo::ThumbnailLocation(std::int64_t& Offset, std::int64_t& Length) {
-    if (!ThmTagExists(259, eiTIFF) || ThmCompression() != 6) return false;
+    if (!ThmTagExists(kTagCompression, eiTIFF) || ThmCompression() != 6) return false;
     const std::uint32_t offset = ThmJPEGInterchangeFormat();
     if (offset == 0) return false;
     Offset = FOffsetCardinalPoint + offset;
-    Length = ThmTagExists(514, eiTIFF) ? static_cast<std::int64_t>(ThmJPEGInterchangeFormatLength()) : 0;
+    Length = ThmTagExists(kTagJpegLength, eiTIFF) ? static_cast<std::int64_t>(ThmJPEGInterchangeFormatLength()) : 0;
     return true;
 }
 

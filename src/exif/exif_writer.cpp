@@ -34,21 +34,9 @@ std::uint16_t byteOrderOf(const TEntryItems* items) {
     return info ? info->ByteOrder() : kLittleEndian;
 }
 
-void writeWord(ByteStream& s, std::uint16_t v, std::uint16_t order) {
-    const std::uint8_t b[2] = {static_cast<std::uint8_t>(order == kLittleEndian ? v : v >> 8),
-                               static_cast<std::uint8_t>(order == kLittleEndian ? v >> 8 : v)};
-    s.writeBuffer(b, 2);
-}
-void writeLong(ByteStream& s, std::uint32_t v, std::uint16_t order) {
-    std::uint8_t b[4];
-    for (int i = 0; i < 4; ++i) b[i] = static_cast<std::uint8_t>(v >> (order == kLittleEndian ? 8 * i : 8 * (3 - i)));
-    s.writeBuffer(b, 4);
-}
-void writeQuad(ByteStream& s, std::uint64_t v, std::uint16_t order) {
-    std::uint8_t b[8];
-    for (int i = 0; i < 8; ++i) b[i] = static_cast<std::uint8_t>(v >> (order == kLittleEndian ? 8 * i : 8 * (7 - i)));
-    s.writeBuffer(b, 8);
-}
+void writeWord(ByteStream& s, std::uint16_t v, std::uint16_t order) { s.writeU16(v, order); }
+void writeLong(ByteStream& s, std::uint32_t v, std::uint16_t order) { s.writeU32(v, order); }
+void writeQuad(ByteStream& s, std::uint64_t v, std::uint16_t order) { s.writeU64(v, order); }
 void writeZeros(ByteStream& s, std::int64_t n) {
     static constexpr std::uint8_t zeros[8] = {};
     while (n > 0) {
@@ -352,7 +340,7 @@ void TExifInfo::setArtist(const QString& Value) { SetCheckedText(*FEntrys, 315, 
 void TExifInfo::setCopyright(const QString& Value) { SetCheckedText(*FEntrys, 33432, eiTIFF, Value); }
 void TExifInfo::setImageDescription(const QString& Value) { SetCheckedText(*FEntrys, 270, eiTIFF, Value); }
 void TExifInfo::setMake(const QString& Value) { SetCheckedText(*FEntrys, 271, eiTIFF, Value); }
-void TExifInfo::setModel(const QString& Value) { FEntrys->SetTagText(272, eiTIFF, Value); }
+void TExifInfo::setModel(const QString& Value) { FEntrys->SetTagText(kTagModel, eiTIFF, Value); }
 void TExifInfo::setSoftware(const QString& Value) { SetCheckedText(*FEntrys, 305, eiTIFF, Value); }
 void TExifInfo::setDateTimeText(const QString& Value) { SetDateText(*FEntrys, 306, eiTIFF, Value); }
 void TExifInfo::setDateTimeOriginalText(const QString& Value) { SetDateText(*FEntrys, 36867, eiExif, Value); }
@@ -370,7 +358,7 @@ void TExifInfo::setThmArtist(const QString& Value) { SetCheckedText(*FThmEntrys,
 void TExifInfo::setThmCopyright(const QString& Value) { SetCheckedText(*FThmEntrys, 33432, eiTIFF, Value); }
 void TExifInfo::setThmImageDescription(const QString& Value) { SetCheckedText(*FThmEntrys, 270, eiTIFF, Value); }
 void TExifInfo::setThmMake(const QString& Value) { SetCheckedText(*FThmEntrys, 271, eiTIFF, Value); }
-void TExifInfo::setThmModel(const QString& Value) { SetCheckedText(*FThmEntrys, 272, eiTIFF, Value); }
+void TExifInfo::setThmModel(const QString& Value) { SetCheckedText(*FThmEntrys, kTagModel, eiTIFF, Value); }
 void TExifInfo::setThmSoftware(const QString& Value) { SetCheckedText(*FThmEntrys, 305, eiTIFF, Value); }
 void TExifInfo::setThmDateTimeText(const QString& Value) { SetDateText(*FThmEntrys, 306, eiTIFF, Value); }
 void TExifInfo::setThmDateTime(double Value) { setThmDateTimeText(FormatExifDateTime(Value)); }
@@ -497,8 +485,10 @@ bool TExifInfo::WriteExif(const QString& DestFileName, bool IncludeThumbnail) {
         try {
             MemoryStream picture(file);
             thumbnail = encodeThumbnailJpeg(MakeThumbnail(picture));
-        } catch (const std::exception&) {
-            thumbnail.clear();  // no thumbnail: written as without one
+        } catch (const jpeg::JpegError&) {
+            thumbnail.clear();  // a picture the codec cannot take: written as without a thumbnail
+        } catch (const StreamError&) {
+            thumbnail.clear();
         }
     }
     const bool withThumbnail = !thumbnail.isEmpty();
@@ -514,7 +504,7 @@ bool TExifInfo::WriteExif(const QString& DestFileName, bool IncludeThumbnail) {
     const bool little = FByteOrder == kLittleEndian;
     // Values are written big-endian for any mark other than "II": say so in the header.
     m.writeBuffer(little ? "II" : "MM", 2);
-    const std::uint16_t order = little ? kLittleEndian : 0x4D4D;
+    const std::uint16_t order = little ? kLittleEndian : kBigEndian;
     writeWord(m, 42, order);
     writeLong(m, 8, order);
     FEntrys->WriteIFDs(m, withThumbnail);

@@ -93,10 +93,14 @@ QString OneDecimalText(const QString& rationalText) {
 ShotData ReadShotData(TExifInfo& ExifInfo1, const QString& PicturePath) {
     ShotData d;
     ExifInfo1.setImageFileName(PicturePath);
+    // The guard takes the failures a picture's values can cause: a zero denominator, a rational
+    // text that is not a number, an error the component was asked to raise. Whatever was filled
+    // before stays; the rest keeps its reset value.
     try {
         fillTags(ExifInfo1, d);
-    } catch (const std::exception&) {
-        // Whatever was filled before the failure stays; the rest keeps its reset value.
+    } catch (const EZeroDivide&) {
+    } catch (const std::invalid_argument&) {
+    } catch (const EExifError&) {
     }
     if (d.ShotPixelWidth == u"0") {
         const jpeg::HeaderInfo header = jpeg::readHeader(PicturePath);

@@ -28,8 +28,9 @@ struct ShotData {
 };
 
 // Reads PicturePath into ExifInfo1 (its collections hold the picture's entries afterwards) and
-// builds the texts. A failure while the tags are read (a zero denominator, an unexpected value)
-// ends that part silently with the texts filled so far; the pixel size then comes from the JPEG
+// builds the texts. A failure while the tags are read (a zero denominator, a value that is not a
+// number, an EExifError the OnError handler asked for) ends that part silently with the texts
+// filled so far; memory exhaustion and program faults pass on to the caller; the pixel size then comes from the JPEG
 // decoder when EXIF did not give the width.
 // Throws EExifError when the file cannot be opened or ends before its JPEG frame header, and
 // jpeg::JpegError when the size has to come from the decoder and the decoder cannot read the file

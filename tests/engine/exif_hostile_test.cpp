@@ -10,6 +10,10 @@
 #include <QDir>
 #include <QFile>
 
+#include <functional>
+#include <new>
+#include <stdexcept>
+
 using namespace nocturo;
 namespace xt = exif_test;
 using xt::Recorder;
@@ -106,10 +110,13 @@ TEST(Hostile, DirectoryCountBeyondTheData) {
     Recorder r;
     r.read(blockAtEnd(tiff));
     EXPECT_EQ(r.errors, kInvalid);
-    // The two real entries, one read from the next-IFD offset's 4 bytes and the bytes after
-    // it, and the one that met the end.
-    ASSERT_GE(r.info.Entrys().Count(), 3);
-    EXPECT_LE(r.info.Entrys().Count(), 4);
+    // The block ends with the next-IFD offset (0) and "First\0": 10 bytes. The two real entries;
+    // a third whose tag and type are the zero offset and whose count is "Firs" (type 0: no
+    // value, so nothing more is read); a fourth, added before it is loaded, that meets the end.
+    ASSERT_EQ(r.info.Entrys().Count(), 4);
+    EXPECT_EQ(r.info.Entrys()[2]->Tag(), 0);
+    EXPECT_EQ(r.info.Entrys()[2]->Format(), 0);
+    EXPECT_EQ(r.info.Entrys()[2]->ExifDataCount(), 0x73726946u);  // "Firs" read little-endian
     EXPECT_EQ(r.info.Make(), "First");
     EXPECT_EQ(r.info.Orientation(), eoBottomRight);
 }
@@ -256,3 +263,60 @@ INSTANTIATE_TEST_SUITE_P(Fuzz, RegressionFile,
                              for (char& c : n) if (!isalnum(static_cast<unsigned char>(c))) c = '_';
                              return n;
                          });
+
+namespace {
+
+// A stream over bytes that fails with a chosen exception once a read reaches a given position:
+// a fault inside the reader itself rather than a malformed block.
+class FaultingStream final : public ByteStream {
+public:
+    FaultingStream(QByteArray bytes, std::int64_t faultAt, std::function<void()> fault)
+        : inner_(std::move(bytes)), faultAt_(faultAt), fault_(std::move(fault)) {}
+    std::int64_t read(void* buffer, std::int64_t count) override {
+        if (inner_.position() + count > faultAt_) fault_();
+        return inner_.read(buffer, count);
+    }
+    std::int64_t write(const void* buffer, std::int64_t count) override { return inner_.write(buffer, count); }
+    std::int64_t seek(std::int64_t offset, SeekOrigin origin) override { return inner_.seek(offset, origin); }
+    std::int64_t size() const override { return inner_.size(); }
+
+private:
+    MemoryStream inner_;
+    std::int64_t faultAt_;
+    std::function<void()> fault_;
+};
+
+}  // namespace
+
+TEST(Hostile, OnlyStreamFailuresBecomeAnInvalidStream) {
+    xt::Tiff t(true);
+    t.add({xt::ascii(271, "Mk"), xt::shorts(274, {3})});
+    const QByteArray file = blockAtEnd(t.build());
+    // The frame header and the marker search lie before the TIFF directory; the fault hits the
+    // directory's second entry, which only ReadApp1 reads.
+    const std::int64_t directory = file.indexOf(QByteArray("Exif\0\0", 6)) + 6 + 8;
+    const std::int64_t secondEntry = directory + 2 + 12;
+
+    struct Case {
+        const char* name;
+        std::function<void()> fault;
+        std::function<void(FaultingStream&, TExifInfo&)> expect;
+    };
+    const Case cases[] = {
+        {"a stream failure is the invalid-stream error", [] { throw StreamError("gone"); },
+         [](FaultingStream& s, TExifInfo& info) { EXPECT_NO_THROW(info.ReadExifData(s)); }},
+        {"memory exhaustion passes on", [] { throw std::bad_alloc(); },
+         [](FaultingStream& s, TExifInfo& info) { EXPECT_THROW(info.ReadExifData(s), std::bad_alloc); }},
+        {"a program fault passes on", [] { throw std::logic_error("bug"); },
+         [](FaultingStream& s, TExifInfo& info) { EXPECT_THROW(info.ReadExifData(s), std::logic_error); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FaultingStream stream(file, secondEntry, c.fault);
+        Recorder r;
+        c.expect(stream, r.info);
+        if (std::string(c.name).starts_with("a stream")) EXPECT_EQ(r.errors, kInvalid);
+        else EXPECT_TRUE(r.errors.empty());
+        EXPECT_EQ(r.info.Make(), "Mk");  // the (inline) entry before the fault was read
+    }
+}

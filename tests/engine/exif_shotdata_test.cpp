@@ -3,6 +3,7 @@
 #include "exif/shot_data.h"
 
 #include "common/jpeg_codec.h"
+#include "exif_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -362,6 +363,33 @@ TEST(ReadShotData, FailuresOutsideTheGuardReachTheCaller) {
     const QByteArray full = buildPicture(ExifSpec{});
     const int app1End = 4 + ((uchar(full[4]) << 8) | uchar(full[5]));
     EXPECT_THROW(ReadShotData(exif, writeFile(dir, "cut.jpg", full.left(app1End))), EExifError);
+}
+
+TEST(ReadShotData, TheGuardTakesFormatErrorsOnly) {
+    // PixelXDimension as a RATIONAL: its getter reports an invalid stream (-5) inside the guard.
+    QTemporaryDir dir;
+    const QString path = writeFile(
+        dir, "odd.jpg",
+        exif_test::buildJpeg({.ifd0 = {exif_test::ascii(272, "Cam")},
+                              .exif = {exif_test::shorts(34855, {400}), exif_test::rationals(40962, {{1, 1}})}}));
+    const auto throwing = [](std::function<void()> raise) {
+        return [raise](TExifInfo*, int code, bool&) {
+            if (code == kExifInvalidStream) raise();
+        };
+    };
+    TExifInfo exif;
+    // An error the handler asks to be raised is a format error: swallowed, the texts before it kept.
+    exif.setOnError([](TExifInfo*, int code, bool& allow) { allow = code == kExifInvalidStream; });
+    ShotData d;
+    ASSERT_NO_THROW(d = ReadShotData(exif, path));
+    EXPECT_EQ(d.ShotIsoShort, QStringLiteral("ISO:400 "));
+    EXPECT_EQ(d.ShotModel, QStringLiteral("Cam"));
+    EXPECT_EQ(d.ShotPixelWidth, QStringLiteral("64"));  // from the decoder
+    // Memory exhaustion and program faults are not the picture's fault: they reach the caller.
+    exif.setOnError(throwing([] { throw std::bad_alloc(); }));
+    EXPECT_THROW(ReadShotData(exif, path), std::bad_alloc);
+    exif.setOnError(throwing([] { throw std::logic_error("bug"); }));
+    EXPECT_THROW(ReadShotData(exif, path), std::logic_error);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -111,8 +111,9 @@ private slots:
         TestProgram t;
         t.st().SettingsPath = t.path("no/such/folder/ctrl.txt");
         QString message;
-        acceptNextMessage(&message);
+        const auto messageAnswer = acceptNextMessage(&message);
         QVERIFY(t.form1()->close());
+        QVERIFY(messageAnswer.wait());
         QVERIFY(!t.form1()->isVisible());
         QVERIFY2(message.contains(t.st().SettingsPath), qPrintable(message));
     }

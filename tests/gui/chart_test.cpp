@@ -68,11 +68,14 @@ private:
     }
 
     // The program as the user finds it one second after start-up, the dialogs filled.
-    static void waitForDialogInit(TestProgram& t) { QTRY_VERIFY_WITH_TIMEOUT(!t.form1()->Timer1->isActive(), 5000); }
+    [[nodiscard]] static bool waitForDialogInit(TestProgram& t) {
+        return QTest::qWaitFor([&] { return !t.form1()->Timer1->isActive(); }, 5000);
+    }
 
     // Presses the register button and types path into the file dialog (or cancels it). The
-    // answer is repeated until the dialog has closed.
-    static void registerThroughDialog(TForm3* f3, const QString& path, bool confirm = true, QString* startFolder = nullptr) {
+    // answer is repeated until the dialog has closed. False when the dialog never came.
+    [[nodiscard]] static bool registerThroughDialog(TForm3* f3, const QString& path, bool confirm = true,
+                                                    QString* startFolder = nullptr) {
         bool seen = false;
         QTimer timer;
         timer.setInterval(20);
@@ -83,9 +86,10 @@ private:
             seen = true;
             if (confirm) {
                 // Typed as the user would: selectFile leaves a focused name field alone.
-                auto* name = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-                QVERIFY(name);
-                name->setText(path);
+                if (auto* name = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                    name->setText(path);
+                else
+                    dlg->selectFile(path);
                 static_cast<QDialog*>(dlg)->accept();  // the file dialog's own accept checks the file
             } else {
                 dlg->reject();
@@ -93,18 +97,13 @@ private:
         });
         timer.start();
         leftClick(f3->ui->Button3);
-        QVERIFY(seen);
+        return seen;
     }
 
     // Presses the delete button and answers its question with yes or no.
     static Question deleteThroughDialog(TForm3* f3, bool yes) {
         Question q;
-        answerNextModal([&q, yes](QWidget* w) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            if (!box) {
-                qobject_cast<QDialog*>(w)->reject();
-                return;
-            }
+        const auto answered = answerNextModal<QMessageBox>([&q, yes](QMessageBox* box) {
             q.shown = true;
             q.title = box->windowTitle();
             q.text = box->text();
@@ -124,21 +123,17 @@ private:
     }
 
     // Presses the star-chart button; answer runs on the dialog when it opens. Returns whether it
-    // opened.
+    // opened and the test still passes.
     static bool pressChartButton(TestProgram& t, const std::function<void(TForm3*)>& answer) {
         bool opened = false;
-        answerNextModal([&](QWidget* w) {
-            auto* f3 = qobject_cast<TForm3*>(w);
-            if (!f3) {
-                if (auto* box = qobject_cast<QMessageBox*>(w)) box->accept();
-                return;
-            }
+        const auto answered = answerNextModal<TForm3>([&](TForm3* f3) {
             opened = true;
             answer(f3);
             if (f3->isVisible()) f3->reject();
         });
         leftClick(t.form1()->ui->Button11);
-        return opened;
+        // The checks inside the answer end only the answer; the caller stops on false.
+        return opened && !QTest::currentTestFailed();
     }
 
     static void setShotDate(TestProgram& t, const QString& text) {
@@ -163,16 +158,16 @@ private slots:
 
     void registeringTwiceGivesTwoEntriesAndDeletingRemovesBoth() {
         TestProgram t;
-        waitForDialogInit(t);
+        QVERIFY(waitForDialogInit(t));
         TForm3* f3 = t.form3();
         f3->show();
         const QString starry = makeProgram("a", "starry");
         const QString other = makeProgram("b", "other");
         QString startFolder;
-        registerThroughDialog(f3, starry, true, &startFolder);
+        QVERIFY(registerThroughDialog(f3, starry, true, &startFolder));
         QCOMPARE(startFolder, QStringLiteral("/usr/bin"));
-        registerThroughDialog(f3, other);
-        registerThroughDialog(f3, starry);
+        QVERIFY(registerThroughDialog(f3, other));
+        QVERIFY(registerThroughDialog(f3, starry));
         QCOMPARE(chartList(t.st()), QStringList({starry, other, starry}));
         QCOMPARE(comboItems(f3->ui->ComboBox1), QStringList({"starry", "other", "starry"}));
         // The program registered last is the choice and shows in the combo box.
@@ -180,7 +175,7 @@ private slots:
         QCOMPARE(t.st().ChartProgram, starry);
 
         // A cancelled file dialog registers nothing.
-        registerThroughDialog(f3, other, false);
+        QVERIFY(registerThroughDialog(f3, other, false));
         QCOMPARE(t.st().ChartProgramCount, 3);
 
         // No keeps everything; the question names the program.
@@ -208,7 +203,7 @@ private slots:
 
     void choosingFindsTheLastEntryOfTheTrimmedName() {
         TestProgram t;
-        waitForDialogInit(t);
+        QVERIFY(waitForDialogInit(t));
         TForm3* f3 = t.form3();
         const QString early = "/opt/early/chart", late = "/opt/late/chart", sky = "/opt/x/sky map";
         struct Case {
@@ -236,11 +231,11 @@ private slots:
 
     void deletingTheLastProgramKeepsTheChoiceUntilTheStartButton() {
         TestProgram t;
-        waitForDialogInit(t);
+        QVERIFY(waitForDialogInit(t));
         TForm3* f3 = t.form3();
         f3->show();
         const QString only = makeProgram("c", "lonely");
-        registerThroughDialog(f3, only);
+        QVERIFY(registerThroughDialog(f3, only));
         QCOMPARE(t.st().ChartProgram, only);
         QVERIFY(deleteThroughDialog(f3, true).shown);
         QCOMPARE(t.st().ChartProgramCount, 0);
@@ -253,7 +248,7 @@ private slots:
 
     void registrationBeyondTheListIsRefused() {
         TestProgram t;
-        waitForDialogInit(t);
+        QVERIFY(waitForDialogInit(t));
         TForm3* f3 = t.form3();
         f3->show();
         QStringList full;
@@ -261,9 +256,9 @@ private slots:
         setChartList(t.st(), full);
         t.st().ChartProgram = full.last();
         QString message;
-        acceptNextMessage(&message);
-        dropFiles(f3, {makeProgram("d", "extra")});
-        QTRY_VERIFY(!message.isEmpty());
+        const auto messageAnswer = acceptNextMessage(&message);
+        QVERIFY(dropFiles(f3, {makeProgram("d", "extra")}));
+        QVERIFY(messageAnswer.wait());
         QVERIFY(message.contains(QStringLiteral("100")));
         QCOMPARE(chartList(t.st()), full);
         QCOMPARE(t.st().ChartProgram, full.last());
@@ -271,17 +266,17 @@ private slots:
 
     void aProgramDroppedOnTheDialogIsRegistered() {
         TestProgram t;
-        waitForDialogInit(t);
+        QVERIFY(waitForDialogInit(t));
         TForm3* f3 = t.form3();
         f3->show();
         const QString first = makeProgram("e", "dropped");
         const QString second = makeProgram("e", "ignored");
-        dropFiles(f3, {first, second});
+        QVERIFY(dropFiles(f3, {first, second}));
         QCOMPARE(chartList(t.st()), QStringList({first}));
         QCOMPARE(f3->ui->ComboBox1->currentText(), QStringLiteral("dropped"));
         QCOMPARE(t.st().ChartProgram, first);
         // A folder is no program.
-        dropFiles(f3, {programs.path()});
+        QVERIFY(dropFiles(f3, {programs.path()}));
         QCOMPARE(t.st().ChartProgramCount, 1);
     }
 
@@ -335,7 +330,7 @@ private slots:
 
     void chartButtonWithoutADateOrWithAnUnreadableOne() {
         TestProgram t;
-        waitForDialogInit(t);
+        QVERIFY(waitForDialogInit(t));
         TForm3* f3 = t.form3();
         f3->ui->RadioButton2->setChecked(true);
         f3->ui->Edit1->setText("old 1");
@@ -344,8 +339,11 @@ private slots:
         // A date that cannot be read: the message, and the dialog does not open.
         setShotDate(t, "    /  /     :  :  ");
         QString message;
-        acceptNextMessage(&message);
-        leftClick(t.form1()->ui->Button11);
+        {
+            const auto messageAnswer = acceptNextMessage(&message);
+            leftClick(t.form1()->ui->Button11);
+            QVERIFY(messageAnswer.answered());
+        }
         QCOMPARE(message, QStringLiteral("'    /  /     :  :  ' は日付または時刻ではありません"));
         QCOMPARE(f3->ui->Edit1->text(), QStringLiteral("old 1"));
         QCOMPARE(f3->ui->Edit2->text(), QStringLiteral("old 2"));
@@ -374,13 +372,13 @@ private slots:
 
     void startButtonStartsTheChosenProgramOrPassesAnEmptyPath() {
         TestProgram t;
-        waitForDialogInit(t);
+        QVERIFY(waitForDialogInit(t));
         setShotDate(t, "2000/01/01 09:00:00");
         const QString a = makeProgram("g", "alpha"), b = makeProgram("h", "beta");
         // Registered inside the dialog opened by the star-chart button, then started.
         QVERIFY(pressChartButton(t, [&](TForm3* dlg) {
-            registerThroughDialog(dlg, a);
-            registerThroughDialog(dlg, b);
+            QVERIFY(registerThroughDialog(dlg, a));
+            QVERIFY(registerThroughDialog(dlg, b));
             dlg->ui->ComboBox1->setEditText("alpha");
             leftClick(dlg->ui->Button1);
         }));
@@ -400,7 +398,7 @@ private slots:
         const QString a = makeProgram("i", "sky"), b = makeProgram("j", "sky");
         const QByteArray settings = ("SOFT," + a + "\r\nSOFT," + b + "\r\nUSE," + a + "\r\nPIC," + picture + "\r\nDT,1\r\n").toUtf8();
         TestProgram t(settings);
-        waitForDialogInit(t);
+        QVERIFY(waitForDialogInit(t));
         QCOMPARE(t.st().Shot.ShotDateText, QStringLiteral("2024/08/10 22:48:30"));
         TForm3* f3 = t.form3();
         QVERIFY(f3->ui->RadioButton2->isChecked());
@@ -408,7 +406,7 @@ private slots:
         QCOMPARE(f3->ui->Label1->text(), QString());
         const QString c = makeProgram("k", "planetarium");
         QVERIFY(pressChartButton(t, [&](TForm3* dlg) {
-            registerThroughDialog(dlg, c);
+            QVERIFY(registerThroughDialog(dlg, c));
             dlg->ui->ComboBox1->setEditText("sky");  // selects the later of the two
             leftClick(dlg->ui->Button1);
         }));

@@ -123,25 +123,25 @@ private slots:
     void colourDialogSetsTheSpecifiedColourOnlyWhenAccepted() {
         TestProgram t;
         TForm1* f = t.form1();
-        answerNextModal([](QWidget* w) {
-            auto* dlg = qobject_cast<QColorDialog*>(w);
-            QVERIFY(dlg);
-            dlg->setCurrentColor(QColor(10, 20, 30));
-            dlg->accept();
-        });
-        QTest::mouseClick(f->ui->Panel2, Qt::LeftButton);
+        {
+            const auto answer = answerNextModal<QColorDialog>([](QColorDialog* dlg) {
+                dlg->setCurrentColor(QColor(10, 20, 30));
+                dlg->accept();
+            });
+            QTest::mouseClick(f->ui->Panel2, Qt::LeftButton);
+            QVERIFY(answer.answered());
+        }
         QVERIFY(f->ui->RadioButton2->isChecked());
         QCOMPARE(f->panel2Color(), makeColor(10, 20, 30));
         QCOMPARE(t.st().ProcessState, 1);  // nothing is drawn now
 
         f->ui->RadioButton1->setChecked(true);
-        answerNextModal([](QWidget* w) {
-            auto* dlg = qobject_cast<QColorDialog*>(w);
-            QVERIFY(dlg);
+        const auto answer = answerNextModal<QColorDialog>([](QColorDialog* dlg) {
             dlg->setCurrentColor(QColor(200, 0, 0));
             dlg->reject();
         });
         QTest::mouseClick(f->ui->Panel2, Qt::LeftButton);
+        QVERIFY(answer.answered());
         QVERIFY(f->ui->RadioButton1->isChecked());
         QCOMPARE(f->panel2Color(), makeColor(10, 20, 30));
     }
@@ -156,8 +156,9 @@ private slots:
         const QString count = f->ui->Edit1->text();
         f->ui->ComboBox1->setEditText("abc");
         QString message;
-        acceptNextMessage(&message);
+        const auto messageAnswer = acceptNextMessage(&message);
         press(f->ui->Button2, Qt::LeftButton);
+        QVERIFY(messageAnswer.answered());
         QCOMPARE(message, QStringLiteral("'abc' は整数ではありません"));
         QVERIFY(sameImages(st.ProcessedImage, before));
         QVERIFY(sameImages(st.MarkImage, marksBefore));

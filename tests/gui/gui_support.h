@@ -11,6 +11,7 @@
 #include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
 #include <QMimeData>
@@ -25,31 +26,136 @@
 
 namespace nocturo::testing {
 
-// Runs `answer` on the next modal dialog as soon as it is shown (it must close the dialog).
-inline void answerNextModal(std::function<void(QWidget*)> answer) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, answer] {
+// QCOMPARE and QVERIFY leave only the function they are written in. A helper that checks
+// returns whether the test still passes, and its caller stops on false:
+//     QVERIFY(loadPlainPicture(t, 800, 600));
+template <class Checks>
+[[nodiscard]] bool passes(Checks&& checks) {
+    checks();
+    return !QTest::currentTestFailed();
+}
+
+// Answers one modal dialog from a timer: `answer` gets the next modal dialog of type T as soon as
+// it is shown and must close it. The answer lives as long as this object, so it can never answer
+// a dialog of a later test; when its dialog has not come by the deadline, or by the end of the
+// object's scope, the test fails there. wait() waits for the dialog (up to the deadline) and
+// tells whether it was answered.
+class [[nodiscard]] ModalAnswer {
+public:
+    static constexpr int kDeadlineMs = 20000;
+
+    ModalAnswer(std::function<bool(QWidget*)> answer, const char* file, int line)
+        : answer_(std::move(answer)), file_(file), line_(line) {
+        clock_.start();
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { tick(); });
+        timer_.start();
+    }
+    ModalAnswer(const ModalAnswer&) = delete;
+    ModalAnswer& operator=(const ModalAnswer&) = delete;
+    ~ModalAnswer() {
+        timer_.stop();
+        if (!answered_ && !expired_) fail("the modal dialog this test answers never came");
+    }
+
+    bool answered() const { return answered_; }
+
+    [[nodiscard]] bool wait() {
+        return QTest::qWaitFor([this] { return answered_ || expired_; }, kDeadlineMs) && answered_;
+    }
+
+private:
+    void tick() {
         QWidget* w = QApplication::activeModalWidget();
-        if (!w || !w->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
-        answer(w);
-    });
-    timer->start();
+        if (w && w->isVisible()) {
+            timer_.stop();
+            if (answer_(w)) {
+                answered_ = true;
+                if (w->isVisible()) {
+                    w->close();
+                    fail("the answer left its dialog open");
+                }
+                return;
+            }
+            timer_.start();
+        }
+        if (clock_.elapsed() < kDeadlineMs) return;
+        timer_.stop();
+        expired_ = true;
+        // A dialog nobody answers would keep the test waiting for a user.
+        if (w && w->isVisible()) w->close();
+        fail("the modal dialog this test answers did not come in time");
+    }
+
+    void fail(const char* what) const {
+        if (!QTest::currentTestFailed()) QTest::qFail(what, file_, line_);
+    }
+
+    std::function<bool(QWidget*)> answer_;
+    const char* file_;
+    int line_;
+    QTimer timer_;
+    QElapsedTimer clock_;
+    bool answered_ = false;
+    bool expired_ = false;
+};
+
+// Arms a ModalAnswer for the next modal dialog that is a T; dialogs of other types are left to
+// other answers.
+template <class T = QWidget>
+ModalAnswer answerNextModal(std::function<void(T*)> answer, const char* file = __builtin_FILE(),
+                            int line = __builtin_LINE()) {
+    return ModalAnswer(
+        [answer = std::move(answer)](QWidget* w) {
+            T* dialog = qobject_cast<T*>(w);
+            if (!dialog) return false;
+            answer(dialog);
+            return true;
+        },
+        file, line);
 }
 
 // Closes the next message box with OK and keeps its text in *text.
-inline void acceptNextMessage(QString* text) {
-    answerNextModal([text](QWidget* w) {
-        if (auto* box = qobject_cast<QMessageBox*>(w)) {
+inline ModalAnswer acceptNextMessage(QString* text, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    return answerNextModal<QMessageBox>(
+        [text](QMessageBox* box) {
             if (text) *text = box->text();
             box->accept();
-        } else if (auto* dlg = qobject_cast<QDialog*>(w)) {
-            dlg->reject();
-        }
-    });
+        },
+        file, line);
 }
+
+// Closes any modal dialog that opens while it lives, and fails the test when one did: for
+// actions that must not open one (which would otherwise keep the test waiting for ever).
+class [[nodiscard]] NoModalExpected {
+public:
+    explicit NoModalExpected(const char* what, const char* file = __builtin_FILE(), int line = __builtin_LINE())
+        : what_(what), file_(file), line_(line) {
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (!w || !w->isVisible()) return;
+            shown_ = true;
+            w->close();
+        });
+        timer_.start();
+    }
+    NoModalExpected(const NoModalExpected&) = delete;
+    NoModalExpected& operator=(const NoModalExpected&) = delete;
+    ~NoModalExpected() {
+        timer_.stop();
+        if (shown_ && !QTest::currentTestFailed())
+            QTest::qFail(qPrintable(QStringLiteral("a modal dialog opened: %1").arg(QString::fromUtf8(what_))), file_, line_);
+    }
+    bool shown() const { return shown_; }
+
+private:
+    const char* what_;
+    const char* file_;
+    int line_;
+    QTimer timer_;
+    bool shown_ = false;
+};
 
 inline void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
@@ -100,27 +206,34 @@ inline QString writePlainJpeg(const QString& folder, const QString& name, int w,
 }
 
 // Loads a plain picture of w x h at its own size, without the strip.
-inline void loadPlainPicture(TestProgram& t, int w = 1000, int h = 500) {
-    ProgramState& st = t.st();
-    st.PicturePath = writePlainJpeg(t.folder, QStringLiteral("plain%1x%2.jpg").arg(w).arg(h), w, h);
-    st.ResizeOnLoad = 0;
-    st.ShotDataStrip = 0;
-    t.form1()->LoadPicture();
-    QCOMPARE(st.SourceImage.width(), w);
-    QCOMPARE(st.SourceImage.height(), h);
+[[nodiscard]] inline bool loadPlainPicture(TestProgram& t, int w = 1000, int h = 500) {
+    return passes([&] {
+        ProgramState& st = t.st();
+        st.PicturePath = writePlainJpeg(t.folder, QStringLiteral("plain%1x%2.jpg").arg(w).arg(h), w, h);
+        st.ResizeOnLoad = 0;
+        st.ShotDataStrip = 0;
+        t.form1()->LoadPicture();
+        QCOMPARE(st.SourceImage.width(), w);
+        QCOMPARE(st.SourceImage.height(), h);
+    });
 }
 
-// Drops files on a window as the desktop does: a drag entering, then the drop.
-inline void dropFiles(QWidget* target, const QStringList& files) {
+// Drops files on a window as the desktop does: a drag entering, then the drop. False when the
+// window refused the drag.
+[[nodiscard]] inline bool dropFiles(QWidget* target, const QStringList& files) {
     QMimeData mime;
     QList<QUrl> urls;
     for (const QString& f : files) urls << QUrl::fromLocalFile(f);
     mime.setUrls(urls);
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &enter);
-    QVERIFY(enter.isAccepted());
+    if (!enter.isAccepted()) {
+        qWarning("the window refused the drag of %s", qPrintable(files.join(QStringLiteral(", "))));
+        return false;
+    }
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &drop);
+    return true;
 }
 
 // One wheel event over the picture area of a window.

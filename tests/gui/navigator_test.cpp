@@ -44,7 +44,7 @@ private slots:
         };
         TestProgram t;
         for (const Case& c : cases) {
-            loadPlainPicture(t, c.w, c.h);
+            QVERIFY(loadPlainPicture(t, c.w, c.h));
             const ProgramState& st = t.st();
             QCOMPARE(QList<int>({st.ThumbWidth, st.ThumbHeight, st.ThumbOffsetX, st.ThumbOffsetY}),
                      QList<int>({c.thumbW, c.thumbH, c.offX, c.offY}));
@@ -62,7 +62,7 @@ private slots:
 
     void leftClickMovesTheViewThere() {
         TestProgram t;
-        loadPlainPicture(t);
+        QVERIFY(loadPlainPicture(t));
         zoom(t, 2.0f);
         ProgramState& st = t.st();
         // 1176 x 660 view area at scale 2: 588 x 330 picture pixels are visible.
@@ -111,7 +111,7 @@ private slots:
 
     void leftClickDoesNothingWhenTheWholePictureIsVisible() {
         TestProgram t;
-        loadPlainPicture(t);
+        QVERIFY(loadPlainPicture(t));
         const ViewState before = t.st().View;
         const QRect top = frame(t, 0);
         click(t, Qt::LeftButton, QPoint(120, 90));
@@ -129,17 +129,23 @@ private slots:
             const ViewState before = t.st().View;
             QGuiApplication::clipboard()->setText("before");
             QString message;
-            acceptNextMessage(&message);
-            click(t, button, QPoint(60, 60));
+            {
+                const auto messageAnswer = acceptNextMessage(&message);
+                click(t, button, QPoint(60, 60));
+                QVERIFY(messageAnswer.answered());
+            }
             QCOMPARE(message, QStringLiteral("クリップボードに日時データをコピーしました\r\n(2024/08/10 22:48:30)"));
             QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("2024/08/10 22:48:30"));
             QVERIFY(t.st().View == before);  // the view stays where it was
 
-            loadPlainPicture(t);
+            QVERIFY(loadPlainPicture(t));
             QGuiApplication::clipboard()->setText("before");
             message.clear();
-            acceptNextMessage(&message);
-            click(t, button, QPoint(60, 60));
+            {
+                const auto messageAnswer = acceptNextMessage(&message);
+                click(t, button, QPoint(60, 60));
+                QVERIFY(messageAnswer.answered());
+            }
             QCOMPARE(message, QStringLiteral("日時のデータはありません"));
             QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
         }
@@ -172,7 +178,7 @@ private slots:
         QCOMPARE(t.st().Shot.HasShotDate, 1);
         int x = 10;
         for (const Case& c : cases) {
-            if (!c.withDate && t.st().Shot.HasShotDate > 0) loadPlainPicture(t);
+            if (!c.withDate && t.st().Shot.HasShotDate > 0) QVERIFY(loadPlainPicture(t));
             zoom(t, c.zoom);
             f->ui->ListBox1->hide();
             QTest::mouseMove(image1, QPoint(x, 60));  // no button held

@@ -25,11 +25,13 @@ private:
     }
 
     // A program that has processed the sample, so that Button3 is on the panel.
-    static void process(TestProgram& t) {
-        press(t.form1()->ui->Button2, Qt::LeftButton);
-        QCOMPARE(t.st().ProcessState, 2);
-        QVERIFY(t.form1()->ui->Button3->isVisible());
-        t.form1()->ui->ComboBox4->setEditText("80");
+    [[nodiscard]] static bool process(TestProgram& t) {
+        return passes([&] {
+            press(t.form1()->ui->Button2, Qt::LeftButton);
+            QCOMPARE(t.st().ProcessState, 2);
+            QVERIFY(t.form1()->ui->Button3->isVisible());
+            t.form1()->ui->ComboBox4->setEditText("80");
+        });
     }
 
     // What the save dialog looked like when it was answered.
@@ -41,40 +43,44 @@ private:
         QStringList selected;
     };
 
-    // Answers the save dialog with a name, or cancels it when chosen is empty; then, when
-    // message is given, answers the message box that follows.
-    static void answerSaveDialog(const QString& chosen, DialogSeen* seen, QString* message = nullptr) {
-        answerNextModal([=](QWidget* w) {
-            auto* dlg = qobject_cast<QFileDialog*>(w);
-            if (!dlg) {
-                w->close();
-                return;
-            }
-            seen->shown = true;
-            seen->saveMode = dlg->acceptMode() == QFileDialog::AcceptSave;
-            seen->filters = dlg->nameFilters();
-            seen->asksBeforeReplacing = !dlg->testOption(QFileDialog::DontConfirmOverwrite);
-            if (message) acceptNextMessage(message);
-            if (chosen.isEmpty()) {
-                dlg->reject();
-                return;
-            }
-            // Typed as the user would: selectFile leaves a focused name field alone.
-            if (auto* name = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-                name->setText(chosen);
-            else
-                dlg->selectFile(chosen);
-            seen->selected = dlg->selectedFiles();
-            static_cast<QDialog*>(dlg)->accept();  // the dialog's own accept, as its Save button
-            if (dlg->isVisible()) dlg->reject();  // a refused name must not hang the test
+    // Answers the save dialog with a name, or cancels it when chosen is empty.
+    [[nodiscard]] static ModalAnswer answerSaveDialog(const QString& chosen, DialogSeen* seen,
+                                                      const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+        return answerNextModal<QFileDialog>(
+            [=](QFileDialog* dlg) {
+                seen->shown = true;
+                seen->saveMode = dlg->acceptMode() == QFileDialog::AcceptSave;
+                seen->filters = dlg->nameFilters();
+                seen->asksBeforeReplacing = !dlg->testOption(QFileDialog::DontConfirmOverwrite);
+                if (chosen.isEmpty()) {
+                    dlg->reject();
+                    return;
+                }
+                // Typed as the user would: selectFile leaves a focused name field alone.
+                if (auto* name = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                    name->setText(chosen);
+                else
+                    dlg->selectFile(chosen);
+                seen->selected = dlg->selectedFiles();
+                static_cast<QDialog*>(dlg)->accept();  // the dialog's own accept, as its Save button
+                if (dlg->isVisible()) dlg->reject();  // a refused name must not hang the test
+            },
+            file, line);
+    }
+
+    [[nodiscard]] static bool verifyDialog(const DialogSeen& seen) {
+        return passes([&] {
+            QVERIFY(seen.shown);
+            QVERIFY(seen.saveMode);
+            QCOMPARE(seen.filters, QStringList{"JPG(*.jpg)"});
+            QVERIFY(!seen.asksBeforeReplacing);
         });
     }
 
-    static void verifyDialog(const DialogSeen& seen) {
-        QVERIFY(seen.shown);
-        QVERIFY(seen.saveMode);
-        QCOMPARE(seen.filters, QStringList{"JPG(*.jpg)"});
-        QVERIFY(!seen.asksBeforeReplacing);
+    // A scratch file as a load leaves it behind; a save removes both.
+    static void leaveScratchFiles(const ProgramState& st) {
+        writeFile(st.TempPath1, "scratch of a load");
+        writeFile(st.TempPath2, "scratch of a save");
     }
 
     static WorkImage inverted(const WorkImage& img) {
@@ -104,41 +110,45 @@ private slots:
         openSucceeds = true;
     }
 
+    void leftButtonSavesUnderTheChosenName_data() {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("saved");
+        QTest::addColumn<QString>("qualityText");
+        QTest::addColumn<int>("quality");
+        QTest::newRow("no extension") << "pic" << "pic.jpg" << "80" << 80;
+        QTest::newRow("another extension, an old file replaced") << "pic.png" << "pic.png" << "300" << 44;
+        QTest::newRow("a dot in the folder is no extension") << "a.b/pic" << "a.b/pic.jpg" << "0" << 1;
+        QTest::newRow("replaced without a question") << "pic.jpg" << "pic.jpg" << "150" << 100;
+    }
+
     void leftButtonSavesUnderTheChosenName() {
+        QFETCH(QString, chosen);
+        QFETCH(QString, saved);
+        QFETCH(QString, qualityText);
+        QFETCH(int, quality);
         TestProgram t;
-        process(t);
+        QVERIFY(process(t));
         ProgramState& st = t.st();
         TForm1* f = t.form1();
         // The sample carries the shooting-data strip, and the whole image is saved with it.
         QCOMPARE(st.ProcessedImage.height(), st.WorkHeight + 15);
         QVERIFY(QDir().mkpath(t.path("a.b")));
         writeFile(t.path("pic.png"), "not a picture");
-        struct Case {
-            const char* chosen;
-            const char* saved;
-            const char* qualityText;
-            int quality;
-        };
-        const Case cases[] = {
-            {"pic", "pic.jpg", "80", 80},
-            {"pic.png", "pic.png", "300", 44},   // another extension stays; an old file is replaced
-            {"a.b/pic", "a.b/pic.jpg", "0", 1},  // a dot in the folder is not an extension
-            {"pic.jpg", "pic.jpg", "150", 100},  // replaced without a question
-        };
-        for (const Case& c : cases) {
-            const QString saved = t.path(c.saved);
-            f->ui->ComboBox4->setEditText(c.qualityText);
-            DialogSeen seen;
-            answerSaveDialog(t.path(c.chosen), &seen);
-            press(f->ui->Button3, Qt::LeftButton);
-            verifyDialog(seen);
-            QCOMPARE(seen.selected, QStringList{t.path(c.chosen)});
-            QCOMPARE(st.SaveFileName, saved);
-            QCOMPARE(st.SaveQuality, QString(c.qualityText).toInt());
-            QVERIFY2(readFile(saved) == jpeg::encode(st.ProcessedImage, c.quality), c.saved);
-            QCOMPARE(jpeg::readHeader(saved).height, st.SourceImage.height());
-            QVERIFY(scratchFilesGone(st));
-        }
+        writeFile(t.path("pic.jpg"), "an older picture");
+        const QString savedPath = t.path(saved);
+        f->ui->ComboBox4->setEditText(qualityText);
+        DialogSeen seen;
+        leaveScratchFiles(st);
+        const auto answer = answerSaveDialog(t.path(chosen), &seen);
+        press(f->ui->Button3, Qt::LeftButton);
+        QVERIFY(answer.answered());
+        QVERIFY(verifyDialog(seen));
+        QCOMPARE(seen.selected, QStringList{t.path(chosen)});
+        QCOMPARE(st.SaveFileName, savedPath);
+        QCOMPARE(st.SaveQuality, qualityText.toInt());
+        QVERIFY(readFile(savedPath) == jpeg::encode(st.ProcessedImage, quality));
+        QCOMPARE(jpeg::readHeader(savedPath).height, st.SourceImage.height());
+        QVERIFY(scratchFilesGone(st));
         QVERIFY(!QFile::exists(t.path("pic")));
         QVERIFY(!QFile::exists(t.path("a.b/pic")));
         QVERIFY(opened.isEmpty());
@@ -146,7 +156,7 @@ private slots:
 
     void invertedWhenCheckedAlsoWhileTheOriginalIsShown() {
         TestProgram t;
-        process(t);
+        QVERIFY(process(t));
         ProgramState& st = t.st();
         TForm1* f = t.form1();
         QTest::mouseClick(f->ui->CheckBox1, Qt::LeftButton);
@@ -154,9 +164,10 @@ private slots:
         QTest::mouseClick(f->ui->RadioButton3, Qt::LeftButton);
         QCOMPARE(st.DisplayMode, 1);
         DialogSeen seen;
-        answerSaveDialog(t.path("inv.jpg"), &seen);
+        const auto answer = answerSaveDialog(t.path("inv.jpg"), &seen);
         press(f->ui->Button3, Qt::LeftButton);
-        verifyDialog(seen);
+        QVERIFY(answer.answered());
+        QVERIFY(verifyDialog(seen));
         QCOMPARE(st.InvertDisplay, 1);
         QVERIFY(readFile(t.path("inv.jpg")) == jpeg::encode(inverted(st.ProcessedImage), 80));
 
@@ -172,7 +183,7 @@ private slots:
 
     void otherButtonsSaveTheDefaultFileAndOpenIt() {
         TestProgram t;
-        process(t);
+        QVERIFY(process(t));
         ProgramState& st = t.st();
         TForm1* f = t.form1();
         const QString target = t.path("Pictures/無題.jpg");  // the folder does not exist yet
@@ -191,36 +202,48 @@ private slots:
         // An open that fails is told.
         openSucceeds = false;
         QString message;
-        acceptNextMessage(&message);
+        const auto messageAnswer = acceptNextMessage(&message);
         press(f->ui->Button3, Qt::RightButton);
+        QVERIFY(messageAnswer.answered());
         QVERIFY2(message.contains(target), qPrintable(message));
         QCOMPARE(opened.size(), 3);
     }
 
     void cancelOrQualityThatIsNotANumberWritesNothing() {
         TestProgram t;
-        process(t);
+        QVERIFY(process(t));
         ProgramState& st = t.st();
         TForm1* f = t.form1();
         st.DefaultSavePath = t.path("Pictures/無題.jpg");
         const QStringList before = QDir(t.folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
 
-        DialogSeen cancelled;
-        answerSaveDialog(QString(), &cancelled);
-        press(f->ui->Button3, Qt::LeftButton);
-        verifyDialog(cancelled);
+        {
+            DialogSeen cancelled;
+            const auto answer = answerSaveDialog(QString(), &cancelled);
+            press(f->ui->Button3, Qt::LeftButton);
+            QVERIFY(answer.answered());
+            QVERIFY(verifyDialog(cancelled));
+        }
 
         f->ui->ComboBox4->setEditText("abc");
         QString message;
-        DialogSeen seen;
-        answerSaveDialog(t.path("bad.jpg"), &seen, &message);
-        press(f->ui->Button3, Qt::LeftButton);
-        QCOMPARE(message, QStringLiteral("'abc' は整数ではありません"));
+        {
+            DialogSeen seen;
+            const auto answer = answerSaveDialog(t.path("bad.jpg"), &seen);
+            const auto messageAnswer = acceptNextMessage(&message);
+            press(f->ui->Button3, Qt::LeftButton);
+            QVERIFY(answer.answered());
+            QVERIFY(messageAnswer.answered());
+            QCOMPARE(message, QStringLiteral("'abc' は整数ではありません"));
+        }
 
         message.clear();
-        acceptNextMessage(&message);
-        press(f->ui->Button3, Qt::RightButton);
-        QCOMPARE(message, QStringLiteral("'abc' は整数ではありません"));
+        {
+            const auto messageAnswer = acceptNextMessage(&message);
+            press(f->ui->Button3, Qt::RightButton);
+            QVERIFY(messageAnswer.answered());
+            QCOMPARE(message, QStringLiteral("'abc' は整数ではありません"));
+        }
 
         QCOMPARE(QDir(t.folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
         QVERIFY(!QFile::exists(st.DefaultSavePath));
@@ -229,27 +252,34 @@ private slots:
 
     void unwritableTargetsAreReported() {
         TestProgram t;
-        process(t);
+        QVERIFY(process(t));
         ProgramState& st = t.st();
         TForm1* f = t.form1();
 
         // Left: the chosen folder does not exist; the scratch files still go.
         const QString chosen = t.path("missing/pic.jpg");
         QString message;
-        DialogSeen seen;
-        answerSaveDialog(chosen, &seen, &message);
-        press(f->ui->Button3, Qt::LeftButton);
-        verifyDialog(seen);
-        QVERIFY2(message.contains(chosen), qPrintable(message));
-        QVERIFY(!QFile::exists(chosen));
-        QVERIFY(scratchFilesGone(st));
+        {
+            DialogSeen seen;
+            leaveScratchFiles(st);
+            const auto answer = answerSaveDialog(chosen, &seen);
+            const auto messageAnswer = acceptNextMessage(&message);
+            press(f->ui->Button3, Qt::LeftButton);
+            QVERIFY(answer.answered());
+            QVERIFY(messageAnswer.answered());
+            QVERIFY(verifyDialog(seen));
+            QVERIFY2(message.contains(chosen), qPrintable(message));
+            QVERIFY(!QFile::exists(chosen));
+            QVERIFY(scratchFilesGone(st));
+        }
 
         // Other: the picture folder cannot be created (a file is in the way); nothing is opened.
         writeFile(t.path("blocker"), "x");
         st.DefaultSavePath = t.path("blocker/無題.jpg");
         message.clear();
-        acceptNextMessage(&message);
+        const auto messageAnswer = acceptNextMessage(&message);
         press(f->ui->Button3, Qt::RightButton);
+        QVERIFY(messageAnswer.answered());
         QVERIFY2(message.contains(st.DefaultSavePath), qPrintable(message));
         QVERIFY(opened.isEmpty());
     }

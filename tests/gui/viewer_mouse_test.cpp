@@ -41,8 +41,8 @@ void gesture(QWidget* w, Qt::MouseButton button, Qt::KeyboardModifiers mods, QPo
 
 // An 800 x 600 black sky with two white 3 x 3 stars at (100..102, 100..102) and (300..302,
 // 300..302); the side panel set to threshold 10, brightness 30, saturation 0, no enlargement.
-void loadTwoStars(TestProgram& t) {
-    loadPlainPicture(t, 800, 600);
+[[nodiscard]] bool loadTwoStars(TestProgram& t) {
+    if (!loadPlainPicture(t, 800, 600)) return false;
     ProgramState& st = t.st();
     st.SourceImage.fill(kBlack);
     st.SourceImage.fillRect(100, 100, 103, 103, kWhite);
@@ -56,6 +56,7 @@ void loadTwoStars(TestProgram& t) {
     f->ui->CheckBox2->setChecked(false);
     f->ui->RadioButton1->setChecked(true);
     f->RedrawView();
+    return true;
 }
 
 bool marksBlackOutside(const WorkImage& marks, const ProcRect& r) {
@@ -90,87 +91,95 @@ class ViewerMouseTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void readoutShowsClampedPicturePixels() {
-        struct Case {
-            int w, h;
-            QPoint window;
-            int x, y;
-        };
+    void readoutShowsClampedPicturePixels_data() {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QPoint>("window");
+        QTest::addColumn<QPoint>("pixel");
+        QTest::newRow("white margin left of the picture") << QSize(800, 600) << QPoint(100, 300) << QPoint(0, 250);
+        QTest::newRow("inside") << QSize(800, 600) << at800(123, 45) << QPoint(123, 45);
+        QTest::newRow("below and right of it") << QSize(800, 600) << QPoint(1100, 690) << QPoint(799, 599);
+        QTest::newRow("above it") << QSize(800, 600) << QPoint(300, 2) << QPoint(92, 0);
         // 1600 x 1200 is fitted at 0.55 and drawn from window (168, 20).
-        const Case cases[] = {
-            {800, 600, QPoint(100, 300), 0, 250},               // white margin left of the picture
-            {800, 600, at800(123, 45), 123, 45},
-            {800, 600, QPoint(1100, 690), 799, 599},            // below and right of it
-            {800, 600, QPoint(300, 2), 92, 0},
-            {1600, 1200, QPoint(168 + 55, 20 + 110), 100, 200},  // 55 / 0.55 rounds to 100
-        };
-        for (const Case& c : cases) {
-            TestProgram t;
-            loadPlainPicture(t, c.w, c.h);
-            TForm1* f = t.form1();
-            f->ui->ListBox1->show();
-            hover(f, c.window);
-            QCOMPARE(f->ui->Label6->text(),
-                     QStringLiteral("原画の\u3000X=%1   Y=%2").arg(c.x).arg(c.y));
-            QVERIFY(f->ui->Label6->width() >= f->ui->Label6->sizeHint().width());
-            QVERIFY(!f->ui->ListBox1->isVisible());
-        }
+        QTest::newRow("fitted, 55 / 0.55 rounds to 100") << QSize(1600, 1200) << QPoint(168 + 55, 20 + 110) << QPoint(100, 200);
+    }
+
+    void readoutShowsClampedPicturePixels() {
+        QFETCH(QSize, picture);
+        QFETCH(QPoint, window);
+        QFETCH(QPoint, pixel);
+        TestProgram t;
+        QVERIFY(loadPlainPicture(t, picture.width(), picture.height()));
+        TForm1* f = t.form1();
+        f->ui->ListBox1->show();
+        hover(f, window);
+        QCOMPARE(f->ui->Label6->text(), QStringLiteral("原画の\u3000X=%1   Y=%2").arg(pixel.x()).arg(pixel.y()));
+        QVERIFY(f->ui->Label6->width() >= f->ui->Label6->sizeHint().width());
+        QVERIFY(!f->ui->ListBox1->isVisible());
+    }
+
+    void dragWithoutShiftPansOnlyAboveZoomOne_data() {
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<QPoint>("move");
+        QTest::addColumn<QPoint>("shown");  // ShownSrcLeft/Top expected during and after the drag
+        // At zoom 2 the 588 x 330 rectangle starts at (106, 135) around the centre (400, 300).
+        QTest::newRow("left") << Qt::LeftButton << QPoint(-100, -50) << QPoint(156, 160);
+        QTest::newRow("right") << Qt::RightButton << QPoint(-100, -50) << QPoint(156, 160);
+        QTest::newRow("middle") << Qt::MiddleButton << QPoint(40, 20) << QPoint(86, 125);
+        QTest::newRow("clamped top-left") << Qt::LeftButton << QPoint(2000, 2000) << QPoint(0, 0);
+        QTest::newRow("clamped bottom-right") << Qt::LeftButton << QPoint(-2000, -2000) << QPoint(212, 270);
     }
 
     void dragWithoutShiftPansOnlyAboveZoomOne() {
-        struct Case {
-            Qt::MouseButton button;
-            int dx, dy;
-            int left, top;  // ShownSrcLeft/Top expected during and after the drag
-        };
-        // At zoom 2 the 588 x 330 rectangle starts at (106, 135) around the centre (400, 300).
-        const Case cases[] = {
-            {Qt::LeftButton, -100, -50, 156, 160},
-            {Qt::RightButton, -100, -50, 156, 160},
-            {Qt::MiddleButton, 40, 20, 86, 125},
-            {Qt::LeftButton, 2000, 2000, 0, 0},
-            {Qt::LeftButton, -2000, -2000, 212, 270},
-        };
-        for (const Case& c : cases) {
-            TestProgram t;
-            loadPlainPicture(t, 800, 600);
-            TForm1* f = t.form1();
-            ProgramState& st = t.st();
-            st.ZoomFactor = 2.0f;
-            f->RedrawView();
-            QCOMPARE(st.View.ViewSrcLeft, 106);
-            QCOMPARE(st.View.ViewSrcTop, 135);
-            const QPoint from(600, 300), to = from + QPoint(c.dx, c.dy);
-            QTest::mousePress(f, c.button, {}, from);
-            QCOMPARE(st.PanAnchorX, 600);
-            drag(f, to);
-            QCOMPARE(st.View.ShownSrcLeft, c.left);
-            QCOMPARE(st.View.ShownSrcTop, c.top);
-            QCOMPARE(st.View.ViewSrcLeft, 106);  // committed only on release
-            // The screen shows the moved rectangle at scale 2: window (300, 300) is 140 picture
-            // pixels right of and below its top-left corner.
-            QVERIFY(QTest::qWaitFor([&] {
-                return screenPixel(f->grab().toImage(), QPoint(300, 300)) == st.SourceImage.pixel(c.left + 140, c.top + 140);
-            }));
-            QTest::mouseRelease(f, c.button, {}, to);
-            QCOMPARE(st.View.ViewSrcLeft, c.left);
-            QCOMPARE(st.View.ViewSrcTop, c.top);
-            QCOMPARE(st.View.ViewCentreX, c.left + 294);
-            QCOMPARE(st.View.ViewCentreY, c.top + 165);
-            QCOMPARE(st.PanAnchorX, -10);
-            QCOMPARE(st.PanAnchorY, -10);
-        }
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(QPoint, move);
+        QFETCH(QPoint, shown);
+        TestProgram t;
+        QVERIFY(loadPlainPicture(t, 800, 600));
+        TForm1* f = t.form1();
+        ProgramState& st = t.st();
+        st.ZoomFactor = 2.0f;
+        f->RedrawView();
+        QCOMPARE(st.View.ViewSrcLeft, 106);
+        QCOMPARE(st.View.ViewSrcTop, 135);
+        const QPoint from(600, 300), to = from + move;
+        QTest::mousePress(f, button, {}, from);
+        QCOMPARE(st.PanAnchorX, 600);
+        drag(f, to);
+        QCOMPARE(st.View.ShownSrcLeft, shown.x());
+        QCOMPARE(st.View.ShownSrcTop, shown.y());
+        QCOMPARE(st.View.ViewSrcLeft, 106);  // committed only on release
+        // The screen shows the moved rectangle at scale 2: window (300, 300) is 140 picture
+        // pixels right of and below its top-left corner.
+        QVERIFY(QTest::qWaitFor([&] {
+            return screenPixel(f->grab().toImage(), QPoint(300, 300)) == st.SourceImage.pixel(shown.x() + 140, shown.y() + 140);
+        }));
+        QTest::mouseRelease(f, button, {}, to);
+        QCOMPARE(st.View.ViewSrcLeft, shown.x());
+        QCOMPARE(st.View.ViewSrcTop, shown.y());
+        QCOMPARE(st.View.ViewCentreX, shown.x() + 294);
+        QCOMPARE(st.View.ViewCentreY, shown.y() + 165);
+        QCOMPARE(st.PanAnchorX, -10);
+        QCOMPARE(st.PanAnchorY, -10);
     }
 
     void zoomOneDoesNotPanButJustAboveItDoes() {
         TestProgram t;
-        loadPlainPicture(t, 1600, 1200);
         TForm1* f = t.form1();
         ProgramState& st = t.st();
-        // The fitted 1600 x 1200 picture shows whole: nothing to pan at zoom 1.
-        gesture(f, Qt::LeftButton, {}, QPoint(600, 300), QPoint(400, 200));
-        QCOMPARE(st.View.ShownSrcLeft, 0);
-        QCOMPARE(st.View.ViewSrcLeft, 0);
+        // Fitted at 0.96 (a 32-bit float), 600 x 686 shows one column and one row less than it
+        // has: a drag at zoom 1 would have a pixel to pan in each direction, yet must not.
+        QVERIFY(loadPlainPicture(t, 600, 686));
+        QCOMPARE(st.View.ViewSrcWidth, 599);
+        QCOMPARE(st.View.ViewSrcHeight, 685);
+        for (const QPoint to : {QPoint(400, 200), QPoint(800, 400)}) {
+            gesture(f, Qt::LeftButton, {}, QPoint(600, 300), to);
+            QCOMPARE(st.View.ShownSrcLeft, 0);
+            QCOMPARE(st.View.ShownSrcTop, 0);
+            QCOMPARE(st.View.ViewSrcLeft, 0);
+            QCOMPARE(st.View.ViewSrcTop, 0);
+        }
+
+        QVERIFY(loadPlainPicture(t, 1600, 1200));
 
         // One wheel notch: zoom 1.05, scale 0.5775 still below 1, so the hint does not offer
         // panning, yet the drag pans.
@@ -191,7 +200,7 @@ private slots:
 
     void hintTextPlacementAndArea() {
         TestProgram t;
-        loadPlainPicture(t, 800, 600);
+        QVERIFY(loadPlainPicture(t, 800, 600));
         TForm1* f = t.form1();
         ProgramState& st = t.st();
         QLabel* label7 = f->ui->Label7;
@@ -231,7 +240,7 @@ private slots:
 
     void shiftLeftRangeExtractsInsideOnly() {
         TestProgram t;
-        loadTwoStars(t);
+        QVERIFY(loadTwoStars(t));
         TForm1* f = t.form1();
         ProgramState& st = t.st();
         // The four drag directions over the same window rectangle give one processing rectangle.
@@ -252,40 +261,39 @@ private slots:
         }
     }
 
-    void rangesTwoPixelsWideOnlyClearTheMarks() {
-        struct Case {
-            int l, t, r, b;
-            bool processed;
-        };
+    void rangesTwoPixelsWideOnlyClearTheMarks_data() {
+        QTest::addColumn<QRect>("range");  // picture pixels, corners included
+        QTest::addColumn<bool>("processed");
         // The star at 100..102: a 3 x 3 range over it finds it (its last column never counts).
-        const Case cases[] = {
-            {99, 99, 101, 101, true},
-            {100, 99, 101, 101, false},
-            {99, 100, 101, 101, false},
-        };
-        for (const Case& c : cases) {
-            TestProgram t;
-            loadTwoStars(t);
-            TForm1* f = t.form1();
-            ProgramState& st = t.st();
-            QTest::mousePress(f->ui->Button2, Qt::LeftButton, {}, QPoint(5, 5));  // both stars marked
-            QTest::mouseRelease(f->ui->Button2, Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::newRow("3 x 3 over the star") << QRect(QPoint(99, 99), QPoint(101, 101)) << true;
+        QTest::newRow("2 wide") << QRect(QPoint(100, 99), QPoint(101, 101)) << false;
+        QTest::newRow("2 high") << QRect(QPoint(99, 100), QPoint(101, 101)) << false;
+    }
+
+    void rangesTwoPixelsWideOnlyClearTheMarks() {
+        QFETCH(QRect, range);
+        QFETCH(bool, processed);
+        TestProgram t;
+        QVERIFY(loadTwoStars(t));
+        TForm1* f = t.form1();
+        ProgramState& st = t.st();
+        QTest::mousePress(f->ui->Button2, Qt::LeftButton, {}, QPoint(5, 5));  // both stars marked
+        QTest::mouseRelease(f->ui->Button2, Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(f->ui->Edit1->text(), QStringLiteral("2"));
+        const WorkImage processedBefore = st.ProcessedImage.clone();
+        // Make the marks differ from what a new run would leave, to see whether it ran.
+        st.MarkImage.fillRect(200, 200, 203, 203, makeColor(255, 0, 0));
+        gesture(f, Qt::LeftButton, Qt::ShiftModifier, at800(range.left(), range.top()), at800(range.right(), range.bottom()));
+        QVERIFY(sameRect(st.Proc, range.left(), range.top(), range.right(), range.bottom()));
+        QVERIFY(sameImages(st.ProcessedImage, processedBefore));
+        QVERIFY(st.MarkImage.pixel(300, 300) != kBlack);
+        if (processed) {
+            // The new count sees the extra mark block as a third star.
+            QVERIFY(st.MarkImage.pixel(100, 100) != kBlack);
+            QCOMPARE(f->ui->Edit1->text(), QStringLiteral("3"));
+        } else {
+            QVERIFY(marksBlackInside(st.MarkImage, st.Proc));
             QCOMPARE(f->ui->Edit1->text(), QStringLiteral("2"));
-            const WorkImage processed = st.ProcessedImage.clone();
-            // Make the marks differ from what a new run would leave, to see whether it ran.
-            st.MarkImage.fillRect(200, 200, 203, 203, makeColor(255, 0, 0));
-            gesture(f, Qt::LeftButton, Qt::ShiftModifier, at800(c.l, c.t), at800(c.r, c.b));
-            QVERIFY(sameRect(st.Proc, c.l, c.t, c.r, c.b));
-            QVERIFY(sameImages(st.ProcessedImage, processed));
-            QVERIFY(st.MarkImage.pixel(300, 300) != kBlack);
-            if (c.processed) {
-                // The new count sees the extra mark block as a third star.
-                QVERIFY(st.MarkImage.pixel(100, 100) != kBlack);
-                QCOMPARE(f->ui->Edit1->text(), QStringLiteral("3"));
-            } else {
-                QVERIFY(marksBlackInside(st.MarkImage, st.Proc));
-                QCOMPARE(f->ui->Edit1->text(), QStringLiteral("2"));
-            }
         }
     }
 
@@ -299,14 +307,24 @@ private slots:
         const ViewState& v = st.View;
         const QPoint picTopLeft(20 + v.ViewDestLeft, 20 + v.ViewDestTop);
         const QPoint inside = picTopLeft + QPoint(40, 40);
+        // A processed picture that differs from the source everywhere, strip rows included.
+        const ColorValue kProcessed = makeColor(1, 254, 3);
+        st.ProcessedImage.fill(kProcessed);
+        f->ui->RadioButton1->setChecked(true);  // restored from the source, not a colour
         // From inside the picture to the bottom-right corner of the window, over the margin.
         gesture(f, Qt::RightButton, Qt::ShiftModifier, inside, QPoint(1199, 699));
         const int l = static_cast<int>(std::nearbyint(40 / static_cast<double>(v.ViewScale) + v.ViewSrcLeft));
         const int top = static_cast<int>(std::nearbyint(40 / static_cast<double>(v.ViewScale) + v.ViewSrcTop));
         QVERIFY(sameRect(st.Proc, l, top, W - 1, H - 15 - 1));
-        // The restore left the strip rows as they were.
-        for (int y = H - 15; y < H; ++y)
-            QCOMPARE(std::memcmp(st.ProcessedImage.row(y), st.SourceImage.row(y), static_cast<std::size_t>(W) * 3), 0);
+        // The range is restored from the source; the strip rows keep what the processed picture
+        // had there.
+        for (int y = 0; y < H; ++y) {
+            const bool inRange = y >= top;
+            for (int x = l; x < W; ++x) {
+                const ColorValue want = inRange && y < H - 15 ? st.SourceImage.pixel(x, y) : kProcessed;
+                if (st.ProcessedImage.pixel(x, y) != want) QFAIL(qPrintable(QStringLiteral("pixel %1,%2").arg(x).arg(y)));
+            }
+        }
         // And to the top-left corner: clamped at 0.
         gesture(f, Qt::RightButton, Qt::ShiftModifier, inside, QPoint(1, 1));
         QVERIFY(sameRect(st.Proc, 0, 0, l, top));
@@ -314,7 +332,7 @@ private slots:
 
     void bandIsDrawnAndShiftLetGoOnlyRemovesIt() {
         TestProgram t;
-        loadTwoStars(t);
+        QVERIFY(loadTwoStars(t));
         TForm1* f = t.form1();
         ProgramState& st = t.st();
         st.Proc = ProcRect{1, 2, 3, 4, 3, 3};
@@ -362,43 +380,45 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return f->grab().toImage().copy(bandRegion) == before.copy(bandRegion); }));
     }
 
+    void shiftRightRestoresTheRange_data() {
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<bool>("specifiedColour");
+        QTest::newRow("right, from the source") << Qt::RightButton << false;
+        QTest::newRow("middle, the specified colour") << Qt::MiddleButton << true;
+        QTest::newRow("right, the specified colour") << Qt::RightButton << true;
+    }
+
     void shiftRightRestoresTheRange() {
-        struct Case {
-            Qt::MouseButton button;
-            bool specifiedColour;
-        };
-        const Case cases[] = {{Qt::RightButton, false}, {Qt::MiddleButton, true}, {Qt::RightButton, true}};
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(bool, specifiedColour);
         const ColorValue colour = makeColor(0x12, 0x34, 0x56);
-        for (const Case& c : cases) {
-            TestProgram t;
-            loadTwoStars(t);
-            TForm1* f = t.form1();
-            ProgramState& st = t.st();
-            QTest::mousePress(f->ui->Button2, Qt::LeftButton, {}, QPoint(5, 5));
-            QTest::mouseRelease(f->ui->Button2, Qt::LeftButton, {}, QPoint(5, 5));
-            QCOMPARE(f->ui->Edit1->text(), QStringLiteral("2"));
-            // Something to restore: the processed picture differs from the source in the range.
-            st.ProcessedImage.fillRect(80, 80, 130, 130, makeColor(9, 9, 9));
-            const WorkImage processed = st.ProcessedImage.clone();
-            const ColorValue backgroundBefore = st.BackgroundColor;
-            f->setPanel2Color(colour);
-            (c.specifiedColour ? f->ui->RadioButton2 : f->ui->RadioButton1)->setChecked(true);
-            f->ui->RadioButton3->setChecked(true);  // showing the original
-            QCOMPARE(st.DisplayMode, 1);
-            gesture(f, c.button, Qt::ShiftModifier, at800(90, 95), at800(120, 125));
-            QVERIFY(sameRect(st.Proc, 90, 95, 120, 125));
-            QCOMPARE(st.DisplayMode, 2);
-            QVERIFY(marksBlackInside(st.MarkImage, st.Proc));
-            QCOMPARE(f->ui->Edit1->text(), QStringLiteral("1"));
-            for (int y = 0; y < 600; ++y)
-                for (int x = 0; x < 800; ++x) {
-                    const bool inside = x >= 90 && x <= 120 && y >= 95 && y <= 125;
-                    const ColorValue want =
-                        !inside ? processed.pixel(x, y) : c.specifiedColour ? colour : st.SourceImage.pixel(x, y);
-                    if (st.ProcessedImage.pixel(x, y) != want) QFAIL(qPrintable(QStringLiteral("pixel %1,%2").arg(x).arg(y)));
-                }
-            QCOMPARE(st.BackgroundColor, c.specifiedColour ? colour : backgroundBefore);
-        }
+        TestProgram t;
+        QVERIFY(loadTwoStars(t));
+        TForm1* f = t.form1();
+        ProgramState& st = t.st();
+        QTest::mousePress(f->ui->Button2, Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseRelease(f->ui->Button2, Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(f->ui->Edit1->text(), QStringLiteral("2"));
+        // Something to restore: the processed picture differs from the source in the range.
+        st.ProcessedImage.fillRect(80, 80, 130, 130, makeColor(9, 9, 9));
+        const WorkImage processed = st.ProcessedImage.clone();
+        const ColorValue backgroundBefore = st.BackgroundColor;
+        f->setPanel2Color(colour);
+        (specifiedColour ? f->ui->RadioButton2 : f->ui->RadioButton1)->setChecked(true);
+        f->ui->RadioButton3->setChecked(true);  // showing the original
+        QCOMPARE(st.DisplayMode, 1);
+        gesture(f, button, Qt::ShiftModifier, at800(90, 95), at800(120, 125));
+        QVERIFY(sameRect(st.Proc, 90, 95, 120, 125));
+        QCOMPARE(st.DisplayMode, 2);
+        QVERIFY(marksBlackInside(st.MarkImage, st.Proc));
+        QCOMPARE(f->ui->Edit1->text(), QStringLiteral("1"));
+        for (int y = 0; y < 600; ++y)
+            for (int x = 0; x < 800; ++x) {
+                const bool inside = x >= 90 && x <= 120 && y >= 95 && y <= 125;
+                const ColorValue want = !inside ? processed.pixel(x, y) : specifiedColour ? colour : st.SourceImage.pixel(x, y);
+                if (st.ProcessedImage.pixel(x, y) != want) QFAIL(qPrintable(QStringLiteral("pixel %1,%2").arg(x).arg(y)));
+            }
+        QCOMPARE(st.BackgroundColor, specifiedColour ? colour : backgroundBefore);
     }
 };
 

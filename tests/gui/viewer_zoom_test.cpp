@@ -36,7 +36,7 @@ class ViewerZoomTest : public QObject {
 private slots:
     void plusAndMinusStepByTenPercent() {
         TestProgram t;
-        loadPlainPicture(t, 800, 600);  // fits: FitScale 1
+        QVERIFY(loadPlainPicture(t, 800, 600));  // fits: FitScale 1
         TForm1* f = t.form1();
         ProgramState& st = t.st();
         QCOMPARE(st.View.FitScale, 1.0f);
@@ -60,92 +60,96 @@ private slots:
         QCOMPARE(static_cast<float>(static_cast<double>(z2) / 1.1), 1.1f);
     }
 
+    void zoomInStopsAtTenScreenPixelsPerPicturePixel_data() {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<float>("fit");
+        QTest::newRow("fits whole") << QSize(800, 600) << 1.0f;
+        QTest::newRow("fitted, 880 / 1600 in the 1176 x 660 area") << QSize(1600, 1200) << 0.55f;
+    }
+
     void zoomInStopsAtTenScreenPixelsPerPicturePixel() {
-        struct Case {
-            int w, h;
-            float fit;
-        };
-        // 1600 x 1200 in the 1176 x 660 area: 880 / 1600.
-        const Case cases[] = {{800, 600, 1.0f}, {1600, 1200, 0.55f}};
-        for (const Case& c : cases) {
-            TestProgram t;
-            loadPlainPicture(t, c.w, c.h);
-            TForm1* f = t.form1();
-            ProgramState& st = t.st();
-            QCOMPARE(st.View.FitScale, c.fit);
-            const float cap = static_cast<float>(10.0 / c.fit);
-            for (int i = 0; i < 60; ++i) QTest::mouseClick(f->ui->Button10, Qt::LeftButton);
-            QCOMPARE(st.ZoomFactor, cap);
-            QVERIFY(static_cast<float>(static_cast<double>(st.ZoomFactor) * c.fit) <= 10.0f);
-            // The wheel stops at the same place.
-            sendWheel(f, QPoint(0, 120));
-            QCOMPARE(st.ZoomFactor, cap);
-            // "-" from the top goes down one step.
-            QTest::mouseClick(f->ui->Button9, Qt::LeftButton);
-            QCOMPARE(st.ZoomFactor, static_cast<float>(static_cast<double>(cap) / 1.1));
-        }
+        QFETCH(QSize, picture);
+        QFETCH(float, fit);
+        TestProgram t;
+        QVERIFY(loadPlainPicture(t, picture.width(), picture.height()));
+        TForm1* f = t.form1();
+        ProgramState& st = t.st();
+        QCOMPARE(st.View.FitScale, fit);
+        const float cap = static_cast<float>(10.0 / fit);
+        for (int i = 0; i < 60; ++i) QTest::mouseClick(f->ui->Button10, Qt::LeftButton);
+        QCOMPARE(st.ZoomFactor, cap);
+        QVERIFY(static_cast<float>(static_cast<double>(st.ZoomFactor) * fit) <= 10.0f);
+        // The wheel stops at the same place.
+        sendWheel(f, QPoint(0, 120));
+        QCOMPARE(st.ZoomFactor, cap);
+        // "-" from the top goes down one step.
+        QTest::mouseClick(f->ui->Button9, Qt::LeftButton);
+        QCOMPARE(st.ZoomFactor, static_cast<float>(static_cast<double>(cap) / 1.1));
+    }
+
+    void wheelStepsByFivePercentWithinBothBounds_data() {
+        QTest::addColumn<float>("start");
+        QTest::addColumn<QPoint>("angle");
+        QTest::addColumn<float>("expected");
+        QTest::newRow("one notch in") << 1.0f << QPoint(0, 120) << static_cast<float>(1.0 * 1.05);
+        QTest::newRow("one step whatever the delta") << 1.0f << QPoint(0, 15) << static_cast<float>(1.0 * 1.05);
+        QTest::newRow("not below one") << 1.0f << QPoint(0, -120) << 1.0f;
+        QTest::newRow("four notches out are one step") << 2.0f << QPoint(0, -480) << static_cast<float>(2.0 / 1.05);
+        QTest::newRow("out to one") << 1.02f << QPoint(0, -120) << 1.0f;
+        QTest::newRow("in to the cap") << 9.8f << QPoint(0, 120) << 10.0f;
+        QTest::newRow("a sideways scroll is no wheel turn") << 2.0f << QPoint(120, 0) << 2.0f;
     }
 
     void wheelStepsByFivePercentWithinBothBounds() {
-        struct Case {
-            float start;
-            QPoint angle;
-            float expected;
-        };
-        const Case cases[] = {
-            {1.0f, QPoint(0, 120), static_cast<float>(1.0 * 1.05)},
-            {1.0f, QPoint(0, 15), static_cast<float>(1.0 * 1.05)},  // one step whatever the delta
-            {1.0f, QPoint(0, -120), 1.0f},
-            {2.0f, QPoint(0, -480), static_cast<float>(2.0 / 1.05)},
-            {1.02f, QPoint(0, -120), 1.0f},
-            {9.8f, QPoint(0, 120), 10.0f},
-            {2.0f, QPoint(120, 0), 2.0f},  // a sideways scroll is no wheel turn
-        };
+        QFETCH(float, start);
+        QFETCH(QPoint, angle);
+        QFETCH(float, expected);
         TestProgram t;
-        loadPlainPicture(t, 800, 600);
+        QVERIFY(loadPlainPicture(t, 800, 600));
         TForm1* f = t.form1();
         ProgramState& st = t.st();
-        for (const Case& c : cases) {
-            st.ZoomFactor = c.start;
-            f->RedrawView();
-            sendWheel(f, c.angle);
-            QCOMPARE(st.ZoomFactor, c.expected);
-            QCOMPARE(st.View.ViewScale, c.expected);
-        }
+        st.ZoomFactor = start;
+        f->RedrawView();
+        sendWheel(f, angle);
+        QCOMPARE(st.ZoomFactor, expected);
+        QCOMPARE(st.View.ViewScale, expected);
+    }
+
+    void fitAndMagnificationOne_data() {
+        QTest::addColumn<QSize>("picture");
+        QTest::newRow("fits whole") << QSize(800, 600);
+        QTest::newRow("fitted") << QSize(1600, 1200);
     }
 
     void fitAndMagnificationOne() {
-        struct Case {
-            int w, h;
-        };
-        for (const Case c : {Case{800, 600}, Case{1600, 1200}}) {
-            TestProgram t;
-            loadPlainPicture(t, c.w, c.h);
-            TForm1* f = t.form1();
-            ProgramState& st = t.st();
-            const float inverse = st.View.InverseFitScale;
-            QTest::mouseClick(f->ui->Button6, Qt::LeftButton);
-            QCOMPARE(st.ZoomFactor, static_cast<float>(static_cast<double>(inverse) + 0.001));
-            // Just above one screen pixel per picture pixel, never exactly one.
-            QVERIFY(st.View.ViewScale > 1.0f);
-            QVERIFY(st.View.ViewScale < 1.0011f);
-            QVERIFY(st.View.ViewSrcWidth < c.w || st.View.ViewSrcHeight < c.h || c.w == 800);
-            if (c.w == 800) QCOMPARE(st.ZoomFactor, 1.001f);
+        QFETCH(QSize, picture);
+        const int w = picture.width(), h = picture.height();
+        TestProgram t;
+        QVERIFY(loadPlainPicture(t, w, h));
+        TForm1* f = t.form1();
+        ProgramState& st = t.st();
+        const float inverse = st.View.InverseFitScale;
+        QTest::mouseClick(f->ui->Button6, Qt::LeftButton);
+        QCOMPARE(st.ZoomFactor, static_cast<float>(static_cast<double>(inverse) + 0.001));
+        // Just above one screen pixel per picture pixel, never exactly one.
+        QVERIFY(st.View.ViewScale > 1.0f);
+        QVERIFY(st.View.ViewScale < 1.0011f);
+        QVERIFY(st.View.ViewSrcWidth < w || st.View.ViewSrcHeight < h || w == 800);
+        if (w == 800) QCOMPARE(st.ZoomFactor, 1.001f);
 
-            // Panning is possible now.
-            const int top = st.View.ViewSrcTop;
-            QTest::mousePress(f, Qt::LeftButton, {}, QPoint(600, 300));
-            drag(f, QPoint(600, 300 - 30));
-            QTest::mouseRelease(f, Qt::LeftButton, {}, QPoint(600, 300 - 30));
-            if (c.h > 660) QCOMPARE(st.View.ViewSrcTop, top + 29);  // 30 / 1.00055, truncated
+        // Panning is possible now.
+        const int top = st.View.ViewSrcTop;
+        QTest::mousePress(f, Qt::LeftButton, {}, QPoint(600, 300));
+        drag(f, QPoint(600, 300 - 30));
+        QTest::mouseRelease(f, Qt::LeftButton, {}, QPoint(600, 300 - 30));
+        if (h > 660) QCOMPARE(st.View.ViewSrcTop, top + 29);  // 30 / 1.00055, truncated
 
-            // Fit: the whole picture again, centred.
-            QTest::mouseClick(f->ui->Button8, Qt::LeftButton);
-            QCOMPARE(st.ZoomFactor, 1.0f);
-            QCOMPARE(st.View.ViewScale, st.View.FitScale);
-            QCOMPARE(st.View.ViewSrcTop, 0);
-            QVERIFY(st.View.ViewSrcHeight >= c.h - 1);
-        }
+        // Fit: the whole picture again, centred.
+        QTest::mouseClick(f->ui->Button8, Qt::LeftButton);
+        QCOMPARE(st.ZoomFactor, 1.0f);
+        QCOMPARE(st.View.ViewScale, st.View.FitScale);
+        QCOMPARE(st.View.ViewSrcTop, 0);
+        QVERIFY(st.View.ViewSrcHeight >= h - 1);
     }
 
     void sidePanelDragsOnlyWithTheLeftButtonOnItsSurface() {
