@@ -30,9 +30,9 @@ using nocturo_bench_detail::SkyStyle;
 // Index 0 is the sparse sky; 1..3 aim at about 2, 5 and 12 % star pixels.
 const SkyStyle kSkies[] = {
     {},
-    {2.2, 2500, 400, 16.0},
-    {2.6, 1500, 1000, 20.0},
-    {3.0, 700, 2400, 24.0},
+    {1.0, 3000, 40, 24.0},
+    {1.2, 2000, 100, 24.0},
+    {1.3, 1200, 250, 24.0},
 };
 const char* const kSkyNames[] = {"sparse", "dense-2%", "dense-5%", "dense-12%"};
 

@@ -1,5 +1,3 @@
-#include <cstdio>
-#include <cstdlib>
 #include "common/png_codec.h"
 
 #include <QSaveFile>
