@@ -30,9 +30,9 @@ using nocturo_bench_detail::SkyStyle;
 // Index 0 is the sparse sky; 1..3 aim at about 2, 5 and 12 % star pixels.
 const SkyStyle kSkies[] = {
     {},
-    {1.0, 3000, 40, 24.0},
-    {1.2, 2000, 100, 24.0},
-    {1.3, 1200, 250, 24.0},
+    {1.0, 2000, 160, 24.0},
+    {1.1, 1200, 420, 26.0},
+    {1.2, 800, 1100, 28.0},
 };
 const char* const kSkyNames[] = {"sparse", "dense-2%", "dense-5%", "dense-12%"};
 

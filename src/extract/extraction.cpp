@@ -828,7 +828,12 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
     const int rows = bottom - top + 1;
     const RowFunction rowFn = pickRowFunction(backgroundOnly, params.SpecifiedColourMode);
     std::vector<std::uint8_t> rowFlags(static_cast<std::size_t>(rows), 0);
-    std::vector<StarPixel> centres;
+    // The lists of marked pixels keep their memory from one run to the next on the calling
+    // thread, so that a later draw (the CLI's next file) does not touch fresh pages.
+    thread_local std::vector<StarPixel> centres, workerCentres, merged;
+    centres.clear();
+    workerCentres.clear();
+    merged.clear();
     int lastProgress = -1;
     auto report = [&](int y) {
         if (!progress) return;
@@ -854,7 +859,7 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
     } else {
         constexpr int kChunk = 16;
         std::atomic<int> nextChunk{0};
-        std::vector<StarPixel> workerCentres;
+        std::vector<StarPixel>& workerList = workerCentres;
         std::exception_ptr workerError;
         auto work = [&](std::vector<StarPixel>& out, bool reporting) {
             for (;;) {
@@ -873,7 +878,7 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
         report(top);
         std::thread worker([&] {
             try {
-                work(workerCentres, false);
+                work(workerList, false);
             } catch (...) {
                 workerError = std::current_exception();
                 nextChunk.store(rows, std::memory_order_relaxed);
@@ -890,7 +895,6 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
         if (workerError) std::rethrow_exception(workerError);
         report(bottom);
         // Each thread took its rows in increasing order, so both lists are sorted already.
-        std::vector<StarPixel> merged;
         merged.reserve(centres.size() + workerCentres.size());
         std::merge(centres.begin(), centres.end(), workerCentres.begin(), workerCentres.end(),
                    std::back_inserter(merged));
