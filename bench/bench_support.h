@@ -68,12 +68,23 @@ inline std::uint8_t clampByte(double v) {
     return static_cast<std::uint8_t>(v + 0.5);
 }
 
+// What makes a synthetic sky sparse or dense in star pixels: the sensor noise, the density of
+// stars (most of them faint) and a nebulous glow of soft patches narrower than the background
+// window, as the Milky Way gives on real photographs.
+struct SkyStyle {
+    double noise = 1.0;          // scales the luminance and colour noise
+    long pixelsPerStar = 8000;   // one star per this many pixels
+    int glowPatches = 0;         // soft patches of glow over the picture
+    double glowAmplitude = 0.0;  // their peak brightness
+};
+
 // Renders a BGR picture: a dark sky with a horizontal glow towards the bottom, sensor noise, and
 // by default one star per 8000 pixels with Gaussian profiles, colour tints and a few saturated
 // cores.
-inline std::vector<std::uint8_t> renderNightSky(int w, int h, std::uint32_t seed, long pixelsPerStar = 8000) {
+inline std::vector<std::uint8_t> renderNightSky(int w, int h, std::uint32_t seed, const SkyStyle& style = {}) {
     std::vector<std::uint8_t> bgr(static_cast<std::size_t>(w) * h * 3);
     Rng rng(seed);
+    const double n = style.noise;
     for (int y = 0; y < h; ++y) {
         const double fy = h > 1 ? static_cast<double>(y) / (h - 1) : 0.0;
         std::uint8_t* row = bgr.data() + static_cast<std::size_t>(y) * w * 3;
@@ -81,13 +92,33 @@ inline std::vector<std::uint8_t> renderNightSky(int w, int h, std::uint32_t seed
             const double fx = w > 1 ? static_cast<double>(x) / (w - 1) : 0.0;
             const double glow = fy * fy * (14.0 + 10.0 * std::exp(-8.0 * (fx - 0.3) * (fx - 0.3)));
             const std::uint64_t bits = rng.next();
-            const double luma = 1.5 * cheapGauss(bits >> 32);
-            row[3 * x + 0] = clampByte(26.0 + 0.6 * glow + luma + 2.5 * cheapGauss(bits));
-            row[3 * x + 1] = clampByte(16.0 + 0.8 * glow + luma + 2.0 * cheapGauss(bits >> 8));
-            row[3 * x + 2] = clampByte(12.0 + 1.0 * glow + luma + 2.5 * cheapGauss(bits >> 16));
+            const double luma = 1.5 * n * cheapGauss(bits >> 32);
+            row[3 * x + 0] = clampByte(26.0 + 0.6 * glow + luma + 2.5 * n * cheapGauss(bits));
+            row[3 * x + 1] = clampByte(16.0 + 0.8 * glow + luma + 2.0 * n * cheapGauss(bits >> 8));
+            row[3 * x + 2] = clampByte(12.0 + 1.0 * glow + luma + 2.5 * n * cheapGauss(bits >> 16));
         }
     }
-    const long stars = std::max<long>(20, static_cast<long>(w) * h / pixelsPerStar);
+    // The glow: patches of 15..75 pixels with a warm tint, added before the stars.
+    for (int g = 0; g < style.glowPatches; ++g) {
+        const double cx = rng.uniform() * w, cy = rng.uniform() * h;
+        const double sigma = 15.0 + 60.0 * rng.uniform();
+        const double peak = style.glowAmplitude * (0.5 + rng.uniform());
+        const double tint[3] = {0.8, 0.9, 1.1};
+        const int radius = static_cast<int>(std::ceil(3.0 * sigma));
+        const int x0 = std::max(0, static_cast<int>(cx) - radius), x1 = std::min(w - 1, static_cast<int>(cx) + radius);
+        const int y0 = std::max(0, static_cast<int>(cy) - radius), y1 = std::min(h - 1, static_cast<int>(cy) + radius);
+        for (int y = y0; y <= y1; ++y) {
+            std::uint8_t* row = bgr.data() + static_cast<std::size_t>(y) * w * 3;
+            const double dy = y + 0.5 - cy;
+            for (int x = x0; x <= x1; ++x) {
+                const double dx = x + 0.5 - cx;
+                const double a = peak * std::exp(-(dx * dx + dy * dy) / (2.0 * sigma * sigma));
+                if (a < 0.5) continue;
+                for (int c = 0; c < 3; ++c) row[3 * x + c] = clampByte(row[3 * x + c] + a * tint[c]);
+            }
+        }
+    }
+    const long stars = std::max<long>(20, static_cast<long>(w) * h / style.pixelsPerStar);
     for (long n = 0; n < stars; ++n) {
         const double cx = rng.uniform() * w, cy = rng.uniform() * h;
         // Many faint stars, few bright ones: the peak follows a steep power law.
@@ -126,16 +157,25 @@ inline std::vector<std::uint8_t> encodeBgrJpeg(const std::vector<std::uint8_t>& 
 
 // Where the synthetic picture of these parameters is cached (the name carries the generator's
 // version, so a changed generator never reuses an old file).
-inline std::string nightSkyJpegPath(int w, int h, int quality, std::uint32_t seed) {
-    return "/tmp/nocturo-bench/nightsky-v1-" + std::to_string(w) + "x" + std::to_string(h) + "-q" +
-           std::to_string(quality) + "-s" + std::to_string(seed) + ".jpg";
+inline std::string nightSkyJpegPath(int w, int h, int quality, std::uint32_t seed,
+                                    const nocturo_bench_detail::SkyStyle& style = {}) {
+    std::string name = "/tmp/nocturo-bench/nightsky-v1-" + std::to_string(w) + "x" + std::to_string(h) + "-q" +
+                       std::to_string(quality) + "-s" + std::to_string(seed);
+    const nocturo_bench_detail::SkyStyle plain;
+    if (style.noise != plain.noise || style.pixelsPerStar != plain.pixelsPerStar ||
+        style.glowPatches != plain.glowPatches || style.glowAmplitude != plain.glowAmplitude)
+        name += "-n" + std::to_string(static_cast<int>(style.noise * 100)) + "-p" +
+                std::to_string(style.pixelsPerStar) + "-g" + std::to_string(style.glowPatches) + "x" +
+                std::to_string(static_cast<int>(style.glowAmplitude * 10));
+    return name + ".jpg";
 }
 
 // A deterministic synthetic night-sky JPEG of w x h pixels, rendered once and then read from the
 // cache under /tmp/nocturo-bench.
-inline std::vector<std::uint8_t> makeNightSkyJpeg(int w, int h, int quality, std::uint32_t seed) {
+inline std::vector<std::uint8_t> makeNightSkyJpeg(int w, int h, int quality, std::uint32_t seed,
+                                                  const nocturo_bench_detail::SkyStyle& style = {}) {
     namespace fs = std::filesystem;
-    const std::string path = nightSkyJpegPath(w, h, quality, seed);
+    const std::string path = nightSkyJpegPath(w, h, quality, seed, style);
     {
         std::ifstream in(path, std::ios::binary);
         if (in) {
@@ -147,7 +187,7 @@ inline std::vector<std::uint8_t> makeNightSkyJpeg(int w, int h, int quality, std
         }
     }
     const std::vector<std::uint8_t> jpeg =
-        nocturo_bench_detail::encodeBgrJpeg(nocturo_bench_detail::renderNightSky(w, h, seed), w, h, quality);
+        nocturo_bench_detail::encodeBgrJpeg(nocturo_bench_detail::renderNightSky(w, h, seed, style), w, h, quality);
     std::error_code ec;
     fs::create_directories(fs::path(path).parent_path(), ec);
     // Written under a private name and renamed, so that two benchmarks started together never

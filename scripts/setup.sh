@@ -10,6 +10,7 @@ NOCTURO_PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-qpa-plugins
   libjpeg-dev libturbojpeg0-dev libstb-dev
+  libdeflate-dev                # the PNG writer's compressor
   libgtest-dev libbenchmark-dev
   fonts-ipafont-gothic          # kanji and half-width katakana for the interface and the strip
 )

@@ -33,6 +33,7 @@ bool TForm1::tryLoadPicture(QString* error) {
     } catch (...) {
         if (error)
             *error = QStringLiteral("画像を読み込めません: %1\n%2").arg(st.PicturePath, currentExceptionText());
+        releaseUnusedPixelMemory();
         return false;
     }
 
@@ -68,6 +69,8 @@ bool TForm1::tryLoadPicture(QString* error) {
                                     &st.Shot.ShotShutterLine, &st.Shot.ShotFNumberLine, &st.Shot.ShotLensLine})
             ui->ListBox1->addItem(*line);
     }
+    // The replaced picture's images are not needed for the next load.
+    releaseUnusedPixelMemory();
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QImage>
 
+#include <malloc.h>
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -19,7 +20,7 @@ namespace {
 constexpr std::size_t kBlockUnit = 2u << 20;
 
 // Large pixel blocks come from mmap and, when released, are kept for the next images of about
-// the same size. On the virtual machines this runs on, the first touch of fresh memory costs more
+// the same size until releaseUnusedPixelMemory() hands them back. On the virtual machines this runs on, the first touch of fresh memory costs more
 // than decoding into it (every 4 KiB page faults and is zeroed by the kernel); a load that
 // replaces a picture, or the CLI's next file, reuses warm memory instead. Huge pages were tried
 // and left out: their first touch is cheaper, but a fragmented machine stalls in compaction for
@@ -78,10 +79,21 @@ public:
         return kept_;
     }
 
+    void releaseAll() noexcept {
+        std::vector<Block> gone;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            gone.swap(blocks_);
+            kept_ = 0;
+        }
+        for (const Block& b : gone) munmap(b.ptr, b.len);
+    }
+
 private:
-    // Enough for the three working images of a 6000 x 4000 picture and a view buffer.
-    static constexpr std::size_t kMaxBlocks = 4;
-    static constexpr std::size_t kMaxKeptBytes = 512u << 20;
+    // Enough for the working images and the PNG writer's buffers of two 6000 x 4000 pictures,
+    // the CLI's batch at -j 2; the window empties the pool after every load.
+    static constexpr std::size_t kMaxBlocks = 10;
+    static constexpr std::size_t kMaxKeptBytes = std::size_t{800} << 20;
     struct Block {
         std::uint8_t* ptr;
         std::size_t len;
@@ -110,6 +122,19 @@ void PixelFree::operator()(std::uint8_t* p) const noexcept {
 }
 
 std::size_t pooledPixelBytes() { return BlockPool::instance().keptBytes(); }
+
+void releaseUnusedPixelMemory() noexcept {
+    BlockPool::instance().releaseAll();
+    // Pictures also pass through malloc (Qt's images, the codecs' buffers): hand back the free
+    // pages at the top and inside the heap too.
+    malloc_trim(0);
+}
+
+PooledBuffer::PooledBuffer(std::size_t bytes) : size_(bytes) {
+    std::size_t mapped = 0;
+    std::uint8_t* p = allocatePixels(bytes, mapped);
+    data_ = std::unique_ptr<std::uint8_t[], PixelFree>(p, PixelFree{mapped});
+}
 
 WorkImage::WorkImage(int width, int height) {
     if (width <= 0 || height <= 0) return;

@@ -98,8 +98,26 @@ private:
     std::size_t stride_ = 0;
 };
 
+// Scratch bytes from the same pool as the images' pixels (a PNG writer's filtered rows): in a
+// batch of files the next file reuses warm memory. The contents are undefined until written.
+class PooledBuffer {
+public:
+    explicit PooledBuffer(std::size_t bytes);
+    std::uint8_t* data() { return data_.get(); }
+    std::size_t size() const { return size_; }
+
+private:
+    std::unique_ptr<std::uint8_t[], PixelFree> data_;
+    std::size_t size_ = 0;
+};
+
 // Bytes of released pixel memory kept for reuse by the next large images.
 std::size_t pooledPixelBytes();
+
+// Gives the kept pixel blocks (and malloc's free pages) back to the system. Called once a load
+// has replaced or failed to replace the picture, so that an idle program holds one picture's
+// images, and at the end of a batch; the pool keeps paying only between back-to-back files.
+void releaseUnusedPixelMemory() noexcept;
 
 // Bytes that the three full-size working images of a w x h picture (with the optional strip)
 // take. Computed in 64 bits so that hostile dimensions cannot overflow.

@@ -56,6 +56,7 @@ struct Pass {
     float s = 0.0f;
     bool recordCentres = false;
     bool vectorRed = false;  // the red test of the moving window with AVX2 (same result)
+    bool vectorStars = false;  // the star pixels' colour round trip four at a time (same result)
     std::int32_t threshold = 0;
     std::uint8_t cr = 0, cg = 0, cb = 0;
     // The background test without a division: with S the window sum and d = 2k + 1,
@@ -96,6 +97,99 @@ float addStored(float a, float b) { return static_cast<float>(static_cast<double
     mark[2] = 255;
     return overflow;
 }
+
+// A star pixel of a row waiting for its colour round trip.
+struct PendingStar {
+    int x;
+    std::uint8_t B, G, R;
+};
+
+#if defined(NOCTURO_VECTOR_RED)
+#define NOCTURO_AVX2 __attribute__((target("avx2"), always_inline)) inline
+
+// A double rounded to a float where the scalar code stores one, and back.
+NOCTURO_AVX2 __m256d storedAvx2(__m256d v) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(v)); }
+
+// Round(v x 255) to nearest, ties to even, then ClampToByte (the same bytes as clamping the
+// rounded integer).
+NOCTURO_AVX2 __m128i channelByteAvx2(__m256d v) {
+    __m256d x = _mm256_round_pd(_mm256_mul_pd(v, _mm256_set1_pd(255.0)), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    x = _mm256_min_pd(_mm256_max_pd(x, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
+    return _mm256_cvtpd_epi32(x);
+}
+
+// The channel of each lane's sector.
+NOCTURO_AVX2 __m128i bySectorAvx2(__m128i sector, __m128i s0, __m128i s1, __m128i s2, __m128i s3, __m128i s4,
+                                  __m128i s5) {
+    __m128i res = s0;
+    res = _mm_blendv_epi8(res, s1, _mm_cmpeq_epi32(sector, _mm_set1_epi32(1)));
+    res = _mm_blendv_epi8(res, s2, _mm_cmpeq_epi32(sector, _mm_set1_epi32(2)));
+    res = _mm_blendv_epi8(res, s3, _mm_cmpeq_epi32(sector, _mm_set1_epi32(3)));
+    res = _mm_blendv_epi8(res, s4, _mm_cmpeq_epi32(sector, _mm_set1_epi32(4)));
+    return _mm_blendv_epi8(res, s5, _mm_cmpeq_epi32(sector, _mm_set1_epi32(5)));
+}
+
+// brightenStar for four star pixels at a time: the same float and double operations in the same
+// order as the colour model's scalar code (each intermediate stored as a float where it stores
+// one, no fused multiply-add), with the branches as selects, so every lane gives the bytes of the
+// scalar code. out[4i..4i+2] = B, G, R of pixel i, out[4i+3] = 1 when its value went above 1.
+__attribute__((target("avx2"))) void brightenFourAvx2(const PendingStar* in, float bStep, float sStep,
+                                                      std::uint8_t* out) {
+    const __m256d k255 = _mm256_set1_pd(255.0);
+    const __m256d k60 = _mm256_set1_pd(60.0);
+    const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d r = storedAvx2(_mm256_div_pd(_mm256_setr_pd(in[0].R, in[1].R, in[2].R, in[3].R), k255));
+    const __m256d g = storedAvx2(_mm256_div_pd(_mm256_setr_pd(in[0].G, in[1].G, in[2].G, in[3].G), k255));
+    const __m256d b = storedAvx2(_mm256_div_pd(_mm256_setr_pd(in[0].B, in[1].B, in[2].B, in[3].B), k255));
+    // max = r > g ? r : g, then b if b > max (min alike); equal floats are the same value.
+    __m256d mx = _mm256_blendv_pd(g, r, _mm256_cmp_pd(r, g, _CMP_GT_OQ));
+    mx = _mm256_blendv_pd(mx, b, _mm256_cmp_pd(b, mx, _CMP_GT_OQ));
+    __m256d mn = _mm256_blendv_pd(g, r, _mm256_cmp_pd(r, g, _CMP_LT_OQ));
+    mn = _mm256_blendv_pd(mn, b, _mm256_cmp_pd(b, mn, _CMP_LT_OQ));
+    const __m256d range = _mm256_sub_pd(mx, mn);
+    const __m256d isR = _mm256_cmp_pd(mx, r, _CMP_EQ_OQ);
+    const __m256d isG = _mm256_andnot_pd(isR, _mm256_cmp_pd(mx, g, _CMP_EQ_OQ));
+    // The three hue expressions; the lane takes the one of its branch.
+    const __m256d hueR = _mm256_div_pd(_mm256_mul_pd(_mm256_sub_pd(g, b), k60), range);
+    const __m256d hueG =
+        _mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(_mm256_sub_pd(b, r), k60), range), _mm256_set1_pd(120.0));
+    const __m256d hueB =
+        _mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(_mm256_sub_pd(r, g), k60), range), _mm256_set1_pd(240.0));
+    __m256d hue = _mm256_blendv_pd(_mm256_blendv_pd(hueB, hueG, isG), hueR, isR);
+    hue = _mm256_blendv_pd(storedAvx2(hue), zero, _mm256_cmp_pd(mx, mn, _CMP_EQ_OQ));
+    hue = _mm256_blendv_pd(hue, storedAvx2(_mm256_add_pd(hue, _mm256_set1_pd(360.0))), _mm256_cmp_pd(hue, zero, _CMP_LT_OQ));
+    __m256d sat = _mm256_blendv_pd(zero, storedAvx2(_mm256_div_pd(range, mx)), _mm256_cmp_pd(mx, zero, _CMP_GT_OQ));
+    // Value and saturation steps.
+    __m256d val = storedAvx2(_mm256_add_pd(mx, _mm256_set1_pd(static_cast<double>(bStep))));
+    const __m256d over = _mm256_cmp_pd(val, one, _CMP_GT_OQ);
+    val = _mm256_blendv_pd(val, one, over);
+    sat = storedAvx2(_mm256_add_pd(sat, _mm256_set1_pd(static_cast<double>(sStep))));
+    sat = _mm256_blendv_pd(sat, one, _mm256_cmp_pd(sat, one, _CMP_GT_OQ));
+    sat = _mm256_blendv_pd(sat, zero, _mm256_cmp_pd(sat, zero, _CMP_LT_OQ));
+    // HsvToRgb: hue lies in 0..360 here, so Trunc(h / 60) mod 6 is the floor, with 6 folded to 0.
+    const __m256d sector = _mm256_div_pd(hue, k60);
+    __m256d i = _mm256_round_pd(sector, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    i = _mm256_blendv_pd(i, _mm256_sub_pd(i, _mm256_set1_pd(6.0)), _mm256_cmp_pd(i, _mm256_set1_pd(6.0), _CMP_GE_OQ));
+    const __m256d f = storedAvx2(_mm256_sub_pd(sector, i));
+    const __m256d p = storedAvx2(_mm256_mul_pd(_mm256_sub_pd(one, sat), val));
+    const __m256d q = storedAvx2(_mm256_mul_pd(_mm256_sub_pd(one, _mm256_mul_pd(f, sat)), val));
+    const __m256d t = storedAvx2(_mm256_mul_pd(_mm256_sub_pd(one, _mm256_mul_pd(_mm256_sub_pd(one, f), sat)), val));
+    const __m128i P = channelByteAvx2(p), Q = channelByteAvx2(q), Tt = channelByteAvx2(t), V = channelByteAvx2(val);
+    const __m128i sec = _mm256_cvtpd_epi32(i);
+    alignas(16) std::int32_t R4[4], G4[4], B4[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(R4), bySectorAvx2(sec, V, Q, P, P, Tt, V));
+    _mm_store_si128(reinterpret_cast<__m128i*>(G4), bySectorAvx2(sec, Tt, V, V, Q, P, P));
+    _mm_store_si128(reinterpret_cast<__m128i*>(B4), bySectorAvx2(sec, P, P, Tt, V, V, Q));
+    const int overMask = _mm256_movemask_pd(over);
+    for (int n = 0; n < 4; ++n) {
+        out[4 * n] = static_cast<std::uint8_t>(B4[n]);
+        out[4 * n + 1] = static_cast<std::uint8_t>(G4[n]);
+        out[4 * n + 2] = static_cast<std::uint8_t>(R4[n]);
+        out[4 * n + 3] = static_cast<std::uint8_t>((overMask >> n) & 1);
+    }
+}
+#endif
 
 // ---- Memory: the block copy and the clearing of the marks, row by row.
 
@@ -368,6 +462,11 @@ std::uint8_t firstPassRow(const Pass& P, int y, std::vector<StarPixel>& centres)
         ++at;
     };
     std::uint8_t flags = 0;
+    // Star pixels wait for their colour round trip until the row has been scanned, when they go
+    // through it four at a time; nothing of the first pass reads them back before.
+    const bool vectorStars = P.vectorStars;
+    thread_local std::vector<PendingStar> pending;
+    pending.clear();
     // The common case (not a star, nothing to write) stays inline; star pixels go out of line.
     auto pixel = [&](int x) __attribute__((always_inline)) {
         const std::uint8_t* sp = s + 3 * static_cast<std::ptrdiff_t>(x);
@@ -385,9 +484,13 @@ std::uint8_t firstPassRow(const Pass& P, int y, std::vector<StarPixel>& centres)
             const std::uint8_t B = sp[0], G = sp[1];
             if (sg < brighter[G] && sb < brighter[B]) {
                 if constexpr (!BackgroundOnly) {
-                    const bool overflow = brightenStar(P, px, m + 3 * static_cast<std::ptrdiff_t>(x), B, G, R);
-                    if (overflow) flags |= kRowOverflow;
-                    centres.push_back({y, x, overflow && record && x > left});
+                    if (vectorStars) {
+                        pending.push_back({x, B, G, R});
+                    } else {
+                        const bool overflow = brightenStar(P, px, m + 3 * static_cast<std::ptrdiff_t>(x), B, G, R);
+                        if (overflow) flags |= kRowOverflow;
+                        centres.push_back({y, x, overflow && record && x > left});
+                    }
                 }
                 return;
             }
@@ -467,6 +570,33 @@ std::uint8_t firstPassRow(const Pass& P, int y, std::vector<StarPixel>& centres)
         while (at < maxIndex) slide();
         for (; x <= last; ++x) pixel(x);
     }
+
+#if defined(NOCTURO_VECTOR_RED)
+    if constexpr (!BackgroundOnly) {
+        if (!pending.empty()) {
+            const std::size_t n = pending.size();
+            while (pending.size() % 4 != 0) pending.push_back(pending.back());
+            alignas(16) std::uint8_t out[16];
+            for (std::size_t i = 0; i < n; i += 4) {
+                brightenFourAvx2(pending.data() + i, P.b, P.s, out);
+                for (std::size_t j = 0; j < 4 && i + j < n; ++j) {
+                    const int px = pending[i + j].x;
+                    std::uint8_t* o = p + 3 * static_cast<std::ptrdiff_t>(px);
+                    o[0] = out[4 * j];
+                    o[1] = out[4 * j + 1];
+                    o[2] = out[4 * j + 2];
+                    std::uint8_t* mk = m + 3 * static_cast<std::ptrdiff_t>(px);
+                    mk[0] = 0;
+                    mk[1] = 0;
+                    mk[2] = 255;
+                    const bool overflow = out[4 * j + 3] != 0;
+                    if (overflow) flags |= kRowOverflow;
+                    centres.push_back({y, px, overflow && record && px > left});
+                }
+            }
+        }
+    }
+#endif
 
     // The last column of the rectangle is never a star pixel, but the enlargement may take it as
     // a centre when its row is listed.
@@ -665,6 +795,7 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
 #if defined(NOCTURO_VECTOR_RED)
     // The vector lanes are 32 bits: (R - T) x d and the window sums must fit.
     P.vectorRed = params.vectorised && cpuHasAvx2() && (std::abs(T) + 256) * d < (std::int64_t{1} << 30);
+    P.vectorStars = params.vectorised && cpuHasAvx2();
 #endif
     for (int v = 0; v < 256; ++v) {
         P.brighter[v] = (v - T) * d;
@@ -697,7 +828,12 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
     const int rows = bottom - top + 1;
     const RowFunction rowFn = pickRowFunction(backgroundOnly, params.SpecifiedColourMode);
     std::vector<std::uint8_t> rowFlags(static_cast<std::size_t>(rows), 0);
-    std::vector<StarPixel> centres;
+    // The lists of marked pixels keep their memory from one run to the next on the calling
+    // thread, so that a later draw (the CLI's next file) does not touch fresh pages.
+    thread_local std::vector<StarPixel> centres, workerCentres, merged;
+    centres.clear();
+    workerCentres.clear();
+    merged.clear();
     int lastProgress = -1;
     auto report = [&](int y) {
         if (!progress) return;
@@ -723,7 +859,7 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
     } else {
         constexpr int kChunk = 16;
         std::atomic<int> nextChunk{0};
-        std::vector<StarPixel> workerCentres;
+        std::vector<StarPixel>& workerList = workerCentres;
         std::exception_ptr workerError;
         auto work = [&](std::vector<StarPixel>& out, bool reporting) {
             for (;;) {
@@ -742,7 +878,7 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
         report(top);
         std::thread worker([&] {
             try {
-                work(workerCentres, false);
+                work(workerList, false);
             } catch (...) {
                 workerError = std::current_exception();
                 nextChunk.store(rows, std::memory_order_relaxed);
@@ -759,7 +895,6 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
         if (workerError) std::rethrow_exception(workerError);
         report(bottom);
         // Each thread took its rows in increasing order, so both lists are sorted already.
-        std::vector<StarPixel> merged;
         merged.reserve(centres.size() + workerCentres.size());
         std::merge(centres.begin(), centres.end(), workerCentres.begin(), workerCentres.end(),
                    std::back_inserter(merged));

@@ -165,3 +165,48 @@ TEST(ExtractionReference, SplitRunEqualsPlainRun) {
     ASSERT_GT(progress1.size(), percents.size());
     EXPECT_EQ(std::vector<int>(progress1.begin(), progress1.begin() + 101), percents);
 }
+
+// Dense skies, where a large share of the pixels are star pixels (as on Milky Way photographs):
+// runs of star pixels in every colour, brightened and saturated in both directions, with
+// enlargement and the count's regions touching across the threads' rows. Every way of running
+// the engine gives the reference's pixels and count.
+TEST(ExtractionReference, DenseSkiesMatchBitForBit) {
+    struct Case {
+        int w, h, starsPerThousand;
+        int threshold, brightness, saturation;
+    };
+    const Case cases[] = {
+        {700, 160, 60, 10, 30, 0},     {700, 160, 150, 10, 30, 0},  {700, 160, 400, 10, 30, 0},
+        {523, 131, 250, 0, 70, 100},   {523, 131, 250, 3, -40, -100}, {301, 97, 400, -2, 200, 35},
+        {1031, 257, 120, 10, 30, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " density " << c.starsPerThousand << " T "
+                                        << c.threshold << " b " << c.brightness << " s " << c.saturation);
+        Picture ref(c.w, c.h, kBlack);
+        testing_support::paintSky(ref, static_cast<std::uint32_t>(c.w * 7 + c.starsPerThousand), c.starsPerThousand);
+        Picture one = ref.clone(), two = ref.clone(), plain = ref.clone();
+        ExtractionParams p;
+        p.StarThreshold = c.threshold;
+        p.BrightnessPercent = c.brightness;
+        p.SaturationPercent = c.saturation;
+        const ProcRect r = fullPictureRect(ref.source, 0);
+        const int expected = reference::processRectangle(ref.source, ref.processed, ref.marks, ref.H, r, p);
+        // The sky must really be dense: at least 3 % of its pixels marked.
+        long marked = 0;
+        for (int y = 0; y < ref.H; ++y)
+            for (int x = 0; x < ref.W; ++x) marked += ref.marks.pixel(x, y) != kBlack ? 1 : 0;
+        EXPECT_GT(marked * 100, 3L * ref.W * ref.H);
+        p.threads = 1;
+        EXPECT_EQ(ProcessRectangle(one.images(), r, p), expected);
+        p.threads = 2;
+        EXPECT_EQ(ProcessRectangle(two.images(), r, p), expected);
+        p.threads = 1;
+        p.vectorised = false;
+        EXPECT_EQ(ProcessRectangle(plain.images(), r, p), expected);
+        expectSame(one, ref, "one thread");
+        expectSame(two, ref, "two threads");
+        expectSame(plain, ref, "no vector instructions");
+        if (HasFailure()) return;
+    }
+}
