@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "common/paths.h"
 
+#include "app/desktop.h"
 #include "app/error_boundary.h"
 #include "app/form2.h"
 #include "app/form3.h"
@@ -242,7 +243,7 @@ void TForm1::UpdateSidePanel() {
 
 bool TForm1::FormCloseQuery() {
     WriteSettings();
-    QApplication::beep();
+    beep();
     return true;
 }
 
@@ -296,7 +297,7 @@ void TForm1::ApplyStandardSettings() {
 
 void TForm1::Button7Click() {
     ApplyStandardSettings();
-    QApplication::beep();
+    beep();
 }
 
 NocturoProgram::NocturoProgram(const QString& controlFolderOverride) {

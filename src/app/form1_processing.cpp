@@ -1,6 +1,7 @@
 // The main window's processing commands: the full-picture draw, the range operations, the revert
 // and the choice of the background colour. The arithmetic is the engine's; these handlers read the
 // side panel, show progress and switch the window to the processed state.
+#include "app/desktop.h"
 #include "app/error_boundary.h"
 #include "app/form1.h"
 #include "app/mouse_press.h"
@@ -120,7 +121,7 @@ void TForm1::runExtraction(bool copyOriginalFirst) {
     UpdateSidePanel();
     st.DisplayMode = 2;
     RedrawView();
-    QApplication::beep();
+    beep();
     busy.restoreCursor();
 }
 

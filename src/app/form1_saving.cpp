@@ -23,7 +23,7 @@ namespace {
 // Writes the saved picture; the beep acknowledges the save whether the writing succeeded or not.
 void writeWithBeep(const WorkImage& processed, bool invert, int quality, const QString& path) {
     struct BeepAtEnd {
-        ~BeepAtEnd() { QApplication::beep(); }
+        ~BeepAtEnd() { beep(); }
     } beep;
     WriteSavedPicture(processed, invert, quality, path);
 }

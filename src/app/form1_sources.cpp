@@ -1,6 +1,7 @@
 // Where pictures come from: the open dialog (left press on Button1), a file dropped on the main
 // window, and the built-in sample (any other press on Button1, and start-up). A picture the user
 // chose goes through the image-size dialog first.
+#include "app/desktop.h"
 #include "app/error_boundary.h"
 #include "app/form1.h"
 #include "app/form2.h"
@@ -103,7 +104,7 @@ void TForm1::HandleFileDrop(const QString& firstFile) {
     if (!info.isFile() || st.DroppedFile.right(3).toUpper() != QStringLiteral("JPG")) return;
     st.PicturePath = st.DroppedFile;
     struct BeepAtEnd {
-        ~BeepAtEnd() { QApplication::beep(); }
+        ~BeepAtEnd() { beep(); }
     } beep;
     AskImageSizeAndLoad();
 }
