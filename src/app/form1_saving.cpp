@@ -59,7 +59,7 @@ bool TForm1::filterSavingEvent(QObject* watched, QEvent* event) {
     if (watched != ui->Button3) return false;
     const Qt::MouseButton button = pressedButton(event);
     if (button == Qt::NoButton) return false;
-    guarded([this, button] { Button3MouseDown(button); });
+    if (isCommandButton(button)) guarded([this, button] { Button3MouseDown(button); });
     return true;
 }
 

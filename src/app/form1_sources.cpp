@@ -32,7 +32,7 @@ bool TForm1::filterSourcesEvent(QObject* watched, QEvent* event) {
     if (watched != ui->Button1) return false;
     const Qt::MouseButton button = pressedButton(event);
     if (button == Qt::NoButton) return false;
-    guarded([this, button] { Button1MouseDown(button); });
+    if (isCommandButton(button)) guarded([this, button] { Button1MouseDown(button); });
     return true;
 }
 
