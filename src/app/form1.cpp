@@ -158,11 +158,12 @@ void TForm1::StartupInit() {
     bool loaded = false;
     if (!st.Settings.SettingPicture.isEmpty() && QFileInfo(st.Settings.SettingPicture).isFile()) {
         st.PicturePath = st.Settings.SettingPicture;
-        st.ResizeLongSide = st.Settings.SettingLongSide;
-        st.ShotDataStrip = st.Settings.SettingShotData;
-        st.ResizeOnLoad = st.Settings.SettingResize;
+        LoadChoice choice;
+        choice.ResizeLongSide = st.Settings.SettingLongSide;
+        choice.ShotDataStrip = st.Settings.SettingShotData;
+        choice.ResizeOnLoad = st.Settings.SettingResize;
         QString error;
-        loaded = tryLoadPicture(&error);
+        loaded = tryLoadPicture(choice, &error);
         if (!loaded) problems << error;
     }
     if (!loaded) {
