@@ -1,5 +1,6 @@
 #include "app/desktop.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -22,6 +23,11 @@ DesktopRequest& programStarter() {
         return documentOpener()(path);
     };
     return start;
+}
+
+DesktopBeep& beeper() {
+    static DesktopBeep sound = [] { QApplication::beep(); };
+    return sound;
 }
 
 QString installedDocumentPath(const QString& relativePath) {

@@ -1,6 +1,6 @@
-// Requests the program hands to the desktop: opening a document (help pages, a saved picture)
-// and starting a program (the star-chart program). They go through hooks that the window tests
-// replace, so that a test records a request instead of sending it off the machine.
+// Requests the program hands to the desktop: opening a document (help pages, a saved picture),
+// starting a program (the star-chart program) and the system beep. They go through hooks that the
+// window tests replace, so that a test records a request instead of sending it off the machine.
 #pragma once
 
 #include <QString>
@@ -18,6 +18,13 @@ DesktopRequest& documentOpener();
 // Starts a program by path with no arguments: an executable file is started detached, anything
 // else is opened as a document; an empty path starts nothing (and reports false).
 DesktopRequest& programStarter();
+
+// The default system beep that acknowledges a completed command.
+using DesktopBeep = std::function<void()>;
+DesktopBeep& beeper();
+
+// Sounds the beep through the hook.
+inline void beep() { beeper()(); }
 
 // A document that comes with the installation ("help/index.html"): beside the executable, else
 // in ../share/nocturo, else in the application data folders; when none has it, the path beside

@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "common/paths.h"
 
+#include "app/desktop.h"
 #include "app/error_boundary.h"
 #include "app/form2.h"
 #include "app/form3.h"
@@ -157,11 +158,12 @@ void TForm1::StartupInit() {
     bool loaded = false;
     if (!st.Settings.SettingPicture.isEmpty() && QFileInfo(st.Settings.SettingPicture).isFile()) {
         st.PicturePath = st.Settings.SettingPicture;
-        st.ResizeLongSide = st.Settings.SettingLongSide;
-        st.ShotDataStrip = st.Settings.SettingShotData;
-        st.ResizeOnLoad = st.Settings.SettingResize;
+        LoadChoice choice;
+        choice.ResizeLongSide = st.Settings.SettingLongSide;
+        choice.ShotDataStrip = st.Settings.SettingShotData;
+        choice.ResizeOnLoad = st.Settings.SettingResize;
         QString error;
-        loaded = tryLoadPicture(&error);
+        loaded = tryLoadPicture(choice, &error);
         if (!loaded) problems << error;
     }
     if (!loaded) {
@@ -242,7 +244,7 @@ void TForm1::UpdateSidePanel() {
 
 bool TForm1::FormCloseQuery() {
     WriteSettings();
-    QApplication::beep();
+    beep();
     return true;
 }
 
@@ -296,7 +298,7 @@ void TForm1::ApplyStandardSettings() {
 
 void TForm1::Button7Click() {
     ApplyStandardSettings();
-    QApplication::beep();
+    beep();
 }
 
 NocturoProgram::NocturoProgram(const QString& controlFolderOverride) {

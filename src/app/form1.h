@@ -53,10 +53,21 @@ public:
     void Button7Click();
 
     // ---- Loading (form1_loading.cpp) ----
-    // The try forms report a failure through error instead of a message box (start-up collects
-    // its problems and tells them once the window is up).
-    void LoadPicture();
+    // How the picture in st.PicturePath is to be loaded. The state's loading options take these
+    // values only when the picture is installed: after a load that fails or never happens they
+    // still describe the picture on the screen, whose strip the processing rectangle follows.
+    struct LoadChoice {
+        int ResizeOnLoad = 0;
+        int ResizeLongSide = 0;
+        int ShotDataStrip = 0;
+    };
+    // The forms without a choice load with the state's current options. The try forms report a
+    // failure through error instead of a message box (start-up collects its problems and tells
+    // them once the window is up). All return whether the picture was loaded.
+    bool LoadPicture();
+    bool LoadPicture(const LoadChoice& choice);
     bool tryLoadPicture(QString* error);
+    bool tryLoadPicture(const LoadChoice& choice, QString* error);
     void ReadShotData();
 
     // ---- Picture sources: open dialog, drop, sample (form1_sources.cpp) ----
@@ -64,8 +75,9 @@ public:
     void ShowSamplePicture();
     void Button1MouseDown(Qt::MouseButton button);
     void HandleFileDrop(const QString& firstFile);
-    // Asks the image-size dialog for the file in st.PicturePath and loads it on OK.
-    void AskImageSizeAndLoad();
+    // Asks the image-size dialog for the file in st.PicturePath and loads it on OK. False when
+    // the load was tried and failed (the message has been shown).
+    bool AskImageSizeAndLoad();
 
     // ---- The view and the display switches (form1_view.cpp) ----
     void RedrawView();
@@ -134,7 +146,7 @@ protected:
 
 private:
     void fillValueLists();
-    void installLoadedPicture(LoadedPicture&& picture);
+    void installLoadedPicture(LoadedPicture&& picture, const LoadChoice& applied);
     // Reads the side panel, then runs the extraction over st.Proc with the busy cursor and the
     // progress bar, and ends in the processed state; copyOriginalFirst is ProcessRectangle's copy.
     void runExtraction(bool copyOriginalFirst);

@@ -22,7 +22,8 @@ void TForm1::Button11Click() {
     if (st.Shot.HasShotDate > 0) {
         // Read first: a text that is no date ends the command with everything as it was.
         const ShotDateTime t = readShotDateTime(st.Shot.ShotDateText);
-        const QLocale locale = QLocale::system();
+        // The user's locale (the system's, unless the program or a test has set another).
+        const QLocale locale;
         st.ChartDateText = localDateTimeText(t, locale);
         st.ChartJulianText = generalNumberText(julianDay(t.days), locale.decimalPoint());
         Form3->ui->Edit1->setText(st.ChartDateText);

@@ -12,23 +12,35 @@
 
 namespace nocturo {
 
+namespace {
+
+TForm1::LoadChoice currentChoice(const ProgramState& st) { return {st.ResizeOnLoad, st.ResizeLongSide, st.ShotDataStrip}; }
+
+}  // namespace
+
 void TForm1::ReadShotData() { st.Shot = nocturo::ReadShotData(ExifInfo1, st.PicturePath); }
 
-void TForm1::LoadPicture() {
+bool TForm1::LoadPicture() { return LoadPicture(currentChoice(st)); }
+
+bool TForm1::LoadPicture(const LoadChoice& choice) {
     QString error;
-    if (!tryLoadPicture(&error)) showErrorMessage(this, error);
+    if (tryLoadPicture(choice, &error)) return true;
+    showErrorMessage(this, error);
+    return false;
 }
 
-bool TForm1::tryLoadPicture(QString* error) {
+bool TForm1::tryLoadPicture(QString* error) { return tryLoadPicture(currentChoice(st), error); }
+
+bool TForm1::tryLoadPicture(const LoadChoice& choice, QString* error) {
     LoadedPicture picture;
     ShotData shot;
     LoadOptions options;
     try {
         shot = nocturo::ReadShotData(ExifInfo1, st.PicturePath);
         options.path = st.PicturePath;
-        options.resize = st.ResizeOnLoad != 0;
-        options.longSide = st.ResizeLongSide;
-        setStripFromShotData(options, st.ShotDataStrip > 0, shot);
+        options.resize = choice.ResizeOnLoad != 0;
+        options.longSide = choice.ResizeLongSide;
+        setStripFromShotData(options, choice.ShotDataStrip > 0, shot);
         picture = loadPictureFile(options, st.TempPath1);
     } catch (...) {
         if (error)
@@ -38,9 +50,10 @@ bool TForm1::tryLoadPicture(QString* error) {
     }
 
     st.Shot = shot;
-    st.ShotDataStrip = options.strip ? 1 : 0;
-    if (st.ResizeOnLoad != 0) {
-        st.ResizeLongSide = picture.longSide;
+    LoadChoice applied = choice;
+    applied.ShotDataStrip = options.strip ? 1 : 0;
+    if (applied.ResizeOnLoad != 0) {
+        applied.ResizeLongSide = picture.longSide;
         QFile::remove(st.TempPath1);
         QFile::remove(st.TempPath2);
     }
@@ -49,7 +62,7 @@ bool TForm1::tryLoadPicture(QString* error) {
     ui->Label4->move((ui->Panel1->width() - ui->Label4->width()) / 2, ui->Label4->y());
     // The file's own size is kept for the "(原画 :" line; the images move into the state.
     const int fileWidth = picture.fileWidth, fileHeight = picture.fileHeight;
-    installLoadedPicture(std::move(picture));
+    installLoadedPicture(std::move(picture), applied);
 
     DrawNavigatorThumbnail();
     st.ProcessState = 1;
@@ -74,7 +87,10 @@ bool TForm1::tryLoadPicture(QString* error) {
     return true;
 }
 
-void TForm1::installLoadedPicture(LoadedPicture&& picture) {
+void TForm1::installLoadedPicture(LoadedPicture&& picture, const LoadChoice& applied) {
+    st.ResizeOnLoad = applied.ResizeOnLoad;
+    st.ResizeLongSide = applied.ResizeLongSide;
+    st.ShotDataStrip = applied.ShotDataStrip;
     st.SourceImage = std::move(picture.source);
     st.ProcessedImage = std::move(picture.processed);
     st.MarkImage = std::move(picture.marks);

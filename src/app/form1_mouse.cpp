@@ -1,6 +1,7 @@
 // The main window's mouse gestures on the picture: the position readout and the hint, the pan of
 // a magnified picture, and the Shift-drag range draw and restore with its band.
 #include "app/form1.h"
+#include "app/mouse_press.h"
 #include "extract/processing.h"
 #include "ui_form1.h"
 #include "viewer/view_navigation.h"
@@ -42,10 +43,12 @@ struct ReleaseEnd {
 
 void TForm1::mousePressEvent(QMouseEvent* event) {
     const Qt::MouseButton button = event->button();
+    event->accept();
+    // The extra buttons of a mouse start no gesture.
+    if (!isCommandButton(button)) return;
     const Qt::KeyboardModifiers shift = event->modifiers();
     const QPoint p = event->position().toPoint();
     guarded([this, button, shift, p] { FormMouseDown(button, shift, p.x(), p.y()); });
-    event->accept();
 }
 
 void TForm1::mouseMoveEvent(QMouseEvent* event) {
@@ -57,10 +60,11 @@ void TForm1::mouseMoveEvent(QMouseEvent* event) {
 
 void TForm1::mouseReleaseEvent(QMouseEvent* event) {
     const Qt::MouseButton button = event->button();
+    event->accept();
+    if (!isCommandButton(button)) return;
     const Qt::KeyboardModifiers shift = event->modifiers();
     const QPoint p = event->position().toPoint();
     guarded([this, button, shift, p] { FormMouseUp(button, shift, p.x(), p.y()); });
-    event->accept();
 }
 
 void TForm1::FormMouseDown(Qt::MouseButton, Qt::KeyboardModifiers shift, int X, int Y) {

@@ -34,6 +34,7 @@ bool TForm1::filterNavigatorEvent(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     const Qt::MouseButton button = pressedButton(event);
     if (button != Qt::NoButton) {
+        if (!isCommandButton(button)) return true;
         const QPoint p = static_cast<QMouseEvent*>(event)->position().toPoint();
         guarded([this, button, p] { Image1MouseDown(button, p.x(), p.y()); });
         return true;
@@ -59,6 +60,9 @@ void TForm1::DrawNavigatorThumbnail() {
     st.ThumbLeft = image1->x() + st.ThumbOffsetX;
     st.ThumbTop = image1->y() + st.ThumbOffsetY;
     WorkImage thumb(iw, ih);
+    // The panel's colour comes from its style sheet, which it applies only when it is polished:
+    // at start-up that has not happened yet.
+    ui->Panel1->ensurePolished();
     const QColor panel = ui->Panel1->palette().color(QPalette::Window);
     thumb.fill(makeColor(panel.red(), panel.green(), panel.blue()));
     StretchNearest(st.SourceImage, StretchRect{0, 0, w, h}, thumb,

@@ -1,6 +1,7 @@
 // The main window's processing commands: the full-picture draw, the range operations, the revert
 // and the choice of the background colour. The arithmetic is the engine's; these handlers read the
 // side panel, show progress and switch the window to the processed state.
+#include "app/desktop.h"
 #include "app/error_boundary.h"
 #include "app/form1.h"
 #include "app/mouse_press.h"
@@ -64,9 +65,13 @@ void TForm1::connectProcessingHandlers() {
 bool TForm1::filterProcessingEvent(QObject* watched, QEvent* event) {
     const Qt::MouseButton button = pressedButton(event);
     if (button == Qt::NoButton) return false;
+    if (!isCommandButton(button)) return watched == ui->Button2 || watched == ui->Panel2;
     if (watched == ui->Button2) {
+        // The button takes the press before the draw: the release of the same click, which
+        // comes while the draw dispatches events at its end, then finds it down and lets it up.
+        if (button == Qt::LeftButton) static_cast<QObject*>(ui->Button2)->event(event);
         guarded([this, button] { Button2MouseDown(button); });
-        return button != Qt::LeftButton;
+        return true;
     }
     if (watched == ui->Panel2) {
         if (button == Qt::LeftButton) guarded([this] { Panel2Click(); });
@@ -120,7 +125,7 @@ void TForm1::runExtraction(bool copyOriginalFirst) {
     UpdateSidePanel();
     st.DisplayMode = 2;
     RedrawView();
-    QApplication::beep();
+    beep();
     busy.restoreCursor();
 }
 

@@ -20,12 +20,16 @@ namespace nocturo {
 
 namespace {
 
-// Writes the saved picture; the beep acknowledges the save whether the writing succeeded or not.
+// Writes the saved picture; the beep acknowledges the save whether the writing succeeded or not,
+// and comes before the message of a failed one.
 void writeWithBeep(const WorkImage& processed, bool invert, int quality, const QString& path) {
-    struct BeepAtEnd {
-        ~BeepAtEnd() { QApplication::beep(); }
-    } beep;
-    WriteSavedPicture(processed, invert, quality, path);
+    try {
+        WriteSavedPicture(processed, invert, quality, path);
+    } catch (...) {
+        beep();
+        throw;
+    }
+    beep();
 }
 
 // Replaces target with a copy of source, atomically, so that a failed copy leaves the old file.
@@ -59,7 +63,7 @@ bool TForm1::filterSavingEvent(QObject* watched, QEvent* event) {
     if (watched != ui->Button3) return false;
     const Qt::MouseButton button = pressedButton(event);
     if (button == Qt::NoButton) return false;
-    guarded([this, button] { Button3MouseDown(button); });
+    if (isCommandButton(button)) guarded([this, button] { Button3MouseDown(button); });
     return true;
 }
 

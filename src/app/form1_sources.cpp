@@ -1,6 +1,7 @@
 // Where pictures come from: the open dialog (left press on Button1), a file dropped on the main
 // window, and the built-in sample (any other press on Button1, and start-up). A picture the user
 // chose goes through the image-size dialog first.
+#include "app/desktop.h"
 #include "app/error_boundary.h"
 #include "app/form1.h"
 #include "app/form2.h"
@@ -18,6 +19,7 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QSaveFile>
+#include <QTimer>
 #include <QUrl>
 
 namespace nocturo {
@@ -31,13 +33,27 @@ bool TForm1::filterSourcesEvent(QObject* watched, QEvent* event) {
     if (watched != ui->Button1) return false;
     const Qt::MouseButton button = pressedButton(event);
     if (button == Qt::NoButton) return false;
-    guarded([this, button] { Button1MouseDown(button); });
+    if (isCommandButton(button)) guarded([this, button] { Button1MouseDown(button); });
     return true;
 }
 
-void TForm1::AskImageSizeAndLoad() {
+namespace {
+
+// The names the open dialog lists and a drop takes: JPEG files by their suffix, in any letter case
+// (the patterns spell the cases out, as a desktop's own dialog may match them case by case).
+const QString kPictureFilter = QStringLiteral("JPG (*.[jJ][pP][gG] *.[jJ][pP][eE][gG])");
+
+// A drop's test: the last three characters are JPG in any case (so a name without a dot before
+// them counts too), or the name ends in .jpeg.
+bool hasPictureSuffix(const QString& path) {
+    return path.right(3).toUpper() == QStringLiteral("JPG") || path.endsWith(QStringLiteral(".jpeg"), Qt::CaseInsensitive);
+}
+
+}  // namespace
+
+bool TForm1::AskImageSizeAndLoad() {
     TForm2* dialog = Form2;
-    if (!dialog) return;
+    if (!dialog) return true;
     dialog->ui->Label4->setText(fileNamePart(st.PicturePath));
     dialog->ui->Label4->adjustSize();
     st.Shot.HasShotDate = 0;
@@ -53,13 +69,13 @@ void TForm1::AskImageSizeAndLoad() {
     }
     dialog->ui->Label3->adjustSize();
     dialog->ui->Label5->adjustSize();
-    if (dialog->showCentredOver(this) != QDialog::Accepted) return;
-    st.ResizeOnLoad = dialog->ui->RadioButton2->isChecked() ? 1 : 0;
-    st.ShotDataStrip = dialog->ui->CheckBox1->isChecked() ? 1 : 0;
-    if (st.Shot.HasShotDate == 0) st.ShotDataStrip = 0;
+    if (dialog->showCentredOver(this) != QDialog::Accepted) return true;
+    LoadChoice choice;
+    choice.ResizeOnLoad = dialog->ui->RadioButton2->isChecked() ? 1 : 0;
+    choice.ShotDataStrip = dialog->ui->CheckBox1->isChecked() && st.Shot.HasShotDate != 0 ? 1 : 0;
     // Converted also when the original size was chosen: a text of letters loads nothing.
-    st.ResizeLongSide = parseIntOrThrow(dialog->ui->ComboBox1->currentText());
-    LoadPicture();
+    choice.ResizeLongSide = parseIntOrThrow(dialog->ui->ComboBox1->currentText());
+    return LoadPicture(choice);
 }
 
 void TForm1::Button1MouseDown(Qt::MouseButton button) {
@@ -77,7 +93,8 @@ void TForm1::Button1MouseDown(Qt::MouseButton button) {
     QFileDialog OpenPictureDialog1(this);
     OpenPictureDialog1.setObjectName(QStringLiteral("OpenPictureDialog1"));
     OpenPictureDialog1.setFileMode(QFileDialog::ExistingFile);
-    OpenPictureDialog1.setNameFilter(QStringLiteral("JPG(*.jpg)"));
+    OpenPictureDialog1.setNameFilter(kPictureFilter);
+    OpenPictureDialog1.setOption(QFileDialog::HideNameFilterDetails);
     if (OpenPictureDialog1.exec() != QDialog::Accepted || OpenPictureDialog1.selectedFiles().isEmpty()) return;
     st.PicturePath = OpenPictureDialog1.selectedFiles().first();
     if (!QFileInfo::exists(st.PicturePath)) return;
@@ -92,20 +109,21 @@ void TForm1::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.isEmpty()) return;
     event->acceptProposedAction();
-    guarded([this, path = urls.first().toLocalFile()] { HandleFileDrop(path); });
+    // The program the file came from waits until the drop returns: the dialog and the load
+    // follow from the event loop.
+    QTimer::singleShot(0, this, [this, path = urls.first().toLocalFile()] { guarded([this, path] { HandleFileDrop(path); }); });
 }
 
 void TForm1::HandleFileDrop(const QString& firstFile) {
     st.DroppedFile = firstFile;
-    // Only the first file of a drop counts, and only an existing file whose name ends in JPG in
-    // any letter case; anything else is ignored without a word.
+    // Only the first file of a drop counts, and only an existing file with a JPEG name; anything
+    // else is ignored without a word.
     const QFileInfo info(st.DroppedFile);
-    if (!info.isFile() || st.DroppedFile.right(3).toUpper() != QStringLiteral("JPG")) return;
+    if (!info.isFile() || !hasPictureSuffix(st.DroppedFile)) return;
     st.PicturePath = st.DroppedFile;
-    struct BeepAtEnd {
-        ~BeepAtEnd() { QApplication::beep(); }
-    } beep;
-    AskImageSizeAndLoad();
+    // The beep ends a drop whose dialog was answered, loaded or not; a failure has ended it with
+    // its message instead.
+    if (AskImageSizeAndLoad()) beep();
 }
 
 bool TForm1::tryShowSamplePicture(QString* error) {
@@ -117,18 +135,18 @@ bool TForm1::tryShowSamplePicture(QString* error) {
         return false;
     }
     const QString previousPath = st.PicturePath;
-    const int previousStrip = st.ShotDataStrip, previousResize = st.ResizeOnLoad;
     st.PicturePath = st.TempPath1;
-    st.ShotDataStrip = 1;
-    st.ResizeOnLoad = 0;
-    const bool loaded = tryLoadPicture(error);
+    // Always at its own size, with the strip when it has a shooting date (the built-in one has).
+    LoadChoice choice;
+    choice.ResizeOnLoad = 0;
+    choice.ResizeLongSide = st.ResizeLongSide;
+    choice.ShotDataStrip = 1;
+    const bool loaded = tryLoadPicture(choice, error);
     if (loaded) {
         ui->Label4->setText(QStringLiteral("SAMPLE"));
         ui->Label4->adjustSize();
     } else {
         st.PicturePath = previousPath;
-        st.ShotDataStrip = previousStrip;
-        st.ResizeOnLoad = previousResize;
     }
     QFile::remove(st.TempPath1);
     return loaded;

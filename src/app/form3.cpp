@@ -34,6 +34,8 @@ const QString kAllFilesFilter = QStringLiteral("すべてのファイル (*)");
 
 TForm3::TForm3(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TForm3>()) {
     ui->setupUi(this);
+    // None of the buttons is a default button (the layout says so): Enter in the program list
+    // must neither register a program nor start one.
     // The start button chooses the program, then closes the dialog with OK.
     connect(ui->Button1, &QPushButton::clicked, this, [this] {
         runHandler(this, [this] { Button1Click(); });

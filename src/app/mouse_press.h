@@ -16,4 +16,10 @@ inline Qt::MouseButton pressedButton(const QEvent* event) {
 
 inline bool isPress(const QEvent* event) { return pressedButton(event) != Qt::NoButton; }
 
+// The buttons that command something: left, right and middle ("other" means right or middle).
+// The back, forward and further buttons of a mouse do nothing anywhere in the program.
+inline bool isCommandButton(Qt::MouseButton button) {
+    return button == Qt::LeftButton || button == Qt::RightButton || button == Qt::MiddleButton;
+}
+
 }  // namespace nocturo

@@ -51,6 +51,20 @@ QString withoutZone(const QString& format) {
     return out.trimmed();
 }
 
+// The time with hours, minutes and seconds in digits, as the desktop's long time format writes it:
+// the locale's short format (hours and minutes) with the seconds after the minutes behind the same
+// separator, so "H:mm" gives "H:mm:ss". Qt's long format spells the units out in some locales
+// ("H時mm分ss秒"). A short format that does not separate its minutes so is left to the long one.
+QString timeWithSeconds(const QLocale& locale) {
+    const QString shortFormat = locale.timeFormat(QLocale::ShortFormat);
+    const qsizetype minutes = shortFormat.indexOf(QStringLiteral("mm"));
+    if (shortFormat.contains(u's') || shortFormat.contains(u'\'') || minutes < 1 || shortFormat[minutes - 1].isLetterOrNumber())
+        return withoutZone(locale.timeFormat(QLocale::LongFormat));
+    QString format = shortFormat;
+    format.insert(minutes + 2, shortFormat[minutes - 1] + QStringLiteral("ss"));
+    return withoutZone(format);
+}
+
 }  // namespace
 
 DateTimeError::DateTimeError(const QString& text)
@@ -96,7 +110,7 @@ QString generalNumberText(double value, const QString& decimalSeparator) {
 QString localDateTimeText(const ShotDateTime& t, const QLocale& locale) {
     const QString date = locale.toString(t.date, locale.dateFormat(QLocale::ShortFormat));
     if (t.time == QTime(0, 0)) return date;
-    return date + u' ' + locale.toString(t.time, withoutZone(locale.timeFormat(QLocale::LongFormat)));
+    return date + u' ' + locale.toString(t.time, timeWithSeconds(locale));
 }
 
 }  // namespace nocturo

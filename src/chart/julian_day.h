@@ -44,8 +44,10 @@ inline double julianDay(double days) { return days - 0.375 + 2415018.5; }
 // decimal separator.
 QString generalNumberText(double value, const QString& decimalSeparator);
 
-// The date and time for display in the locale: its short date format, a blank and its long time
-// format without a time-zone name (the shooting time carries none); the date alone at midnight.
+// The date and time for display in the locale: its short date format, a blank and its time with
+// seconds in digits (as the desktop's long time format, without a time-zone name: the shooting
+// time carries none); the date alone at midnight. Under the Japanese locale this is the form the
+// shooting time came in, "2015/08/12 21:30:05".
 QString localDateTimeText(const ShotDateTime& t, const QLocale& locale);
 
 }  // namespace nocturo

@@ -121,9 +121,10 @@ TEST(ChartJulianDay, DisplayTextFollowsTheLocaleWithoutAZoneAndDropsMidnight) {
         const ShotDateTime* t;
         QString text;
     } cases[] = {
-        {QLocale(QLocale::Japanese, QLocale::Japan), &evening, QStringLiteral("2015/08/12 21時30分05秒")},
+        // The worked example: the Japanese locale shows the shooting time as it came.
+        {QLocale(QLocale::Japanese, QLocale::Japan), &evening, QStringLiteral("2015/08/12 21:30:05")},
         {QLocale(QLocale::Japanese, QLocale::Japan), &midnight, QStringLiteral("2000/01/01")},
-        {QLocale(QLocale::Japanese, QLocale::Japan), &morning, QStringLiteral("2000/01/01 0時00分01秒")},
+        {QLocale(QLocale::Japanese, QLocale::Japan), &morning, QStringLiteral("2000/01/01 0:00:01")},
         {QLocale(QLocale::German, QLocale::Germany), &evening, QStringLiteral("12.08.15 21:30:05")},
         {QLocale(QLocale::English, QLocale::UnitedStates), &evening, QStringLiteral("8/12/15 9:30:05 PM")},
     };

@@ -5,6 +5,7 @@
 #include "ui_form1.h"
 #include "ui_form2.h"
 
+#include <QLineEdit>
 #include <QListWidget>
 
 using namespace nocturo;
@@ -149,6 +150,31 @@ private slots:
         QCOMPARE(st.ProcessedImage.height(), 835);
         QCOMPARE(t.form1()->windowTitle(), title);
         QCOMPARE(t.form1()->ui->Label4->text(), QStringLiteral("SAMPLE"));
+    }
+
+    // The lists offer their fixed values only: what the user types and confirms with Enter stays
+    // in the edit field and is not added.
+    void typedValuesStayOutOfTheLists() {
+        TestProgram t;
+        QTRY_VERIFY_WITH_TIMEOUT(!t.form1()->Timer1->isActive(), 3000);  // the dialog filled too
+        auto* ui = t.form1()->ui.get();
+        t.form2()->ui->RadioButton2->setChecked(true);  // its long side may be edited now
+        const QList<QComboBox*> boxes{ui->ComboBox1, ui->ComboBox2, ui->ComboBox3, ui->ComboBox4,
+                                      t.form2()->ui->ComboBox1};
+        for (QComboBox* box : boxes) {
+            QStringList before;
+            for (int i = 0; i < box->count(); ++i) before << box->itemText(i);
+            for (const char* typed : {"33", "-7", "abc"}) {
+                box->lineEdit()->clear();
+                QTest::keyClicks(box->lineEdit(), typed);
+                QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+                QCOMPARE(box->currentText(), QString::fromLatin1(typed));
+            }
+            QStringList after;
+            for (int i = 0; i < box->count(); ++i) after << box->itemText(i);
+            QCOMPARE(after, before);
+        }
+        QCOMPARE(ui->ComboBox1->count(), 39);
     }
 
     void imageSizeDialogHasItsDesignedStateUntilTheFirstTick() {

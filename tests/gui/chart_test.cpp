@@ -324,7 +324,73 @@ private slots:
         QCOMPARE(t.st().ClipDateFormat, format);
         QCOMPARE(edit2, QStringLiteral("2457247.0208912"));
         QCOMPARE(t.st().ChartJulianText, edit2);
-        QVERIFY2(edit1.contains("2015") && edit1.contains("21:30:05"), qPrintable(edit1));
+        QCOMPARE(t.st().ChartDateText, edit1);
+        QVERIFY(started.isEmpty());
+    }
+
+    // The worked example under the Japanese locale: the date-time text reads as the shooting
+    // time came, and the Julian day with the locale's decimal point.
+    void chartButtonShowsTheShootingTimeInTheJapaneseLocale() {
+        // The user's locale for this test only, whatever it ends with.
+        struct JapaneseLocale {
+            QLocale previous;
+            JapaneseLocale() { QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan)); }
+            ~JapaneseLocale() { QLocale::setDefault(previous); }
+        } japanese;
+        struct Case {
+            const char* shot;
+            const char* date;
+            const char* julian;
+        };
+        const Case cases[] = {
+            {"2015/08/12 21:30:05", "2015/08/12 21:30:05", "2457247.0208912"},
+            {"2000/01/01 09:00:00", "2000/01/01 9:00:00", "2451544.5"},
+            {"2000/01/01 00:00:00", "2000/01/01", "2451544.125"},  // midnight: the date alone
+        };
+        TestProgram t;
+        for (const Case& c : cases) {
+            setShotDate(t, QString::fromLatin1(c.shot));
+            QString edit1, edit2;
+            QVERIFY(pressChartButton(t, [&](TForm3* dlg) {
+                edit1 = dlg->ui->Edit1->text();
+                edit2 = dlg->ui->Edit2->text();
+                leftClick(dlg->ui->Button2);
+            }));
+            QCOMPARE(edit1, QString::fromLatin1(c.date));
+            QCOMPARE(edit2, QString::fromLatin1(c.julian));
+        }
+    }
+
+    // Enter in the program list's edit field neither adds the typed text to the list nor presses
+    // a button of the dialog (the register button would open its file dialog).
+    void enterInTheProgramListAddsNothingAndPressesNoButton() {
+        TestProgram t;
+        QVERIFY(waitForDialogInit(t));
+        const QString program = makeProgram("enter", "stella");
+        setChartList(t.st(), {program});
+        t.st().ChartProgram = program;
+        t.form1()->DialogInit();
+        bool stillOpen = false, otherDialog = true;
+        QStringList items;
+        QVERIFY(pressChartButton(t, [&](TForm3* dlg) {
+            QComboBox* box = dlg->ui->ComboBox1;
+            box->setFocus();
+            box->lineEdit()->selectAll();
+            {
+                const NoModalExpected noDialog("a dialog opened by Enter");
+                QTest::keyClicks(box->lineEdit(), "typed");
+                QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+                QTest::keyClick(box->lineEdit(), Qt::Key_Enter);
+                otherDialog = noDialog.shown();
+            }
+            items = comboItems(box);
+            stillOpen = dlg->isVisible();
+            leftClick(dlg->ui->Button2);
+        }));
+        QVERIFY(!otherDialog);
+        QVERIFY(stillOpen);
+        QCOMPARE(items, QStringList{"stella"});
+        QCOMPARE(chartList(t.st()), QStringList{program});
         QVERIFY(started.isEmpty());
     }
 

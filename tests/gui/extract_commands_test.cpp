@@ -1,11 +1,13 @@
 // The processing commands through the real buttons: full-picture draw with the left and the
 // right button, revert, the colour dialog, and a threshold that is not a number.
+#include "app/desktop.h"
 #include "extract/processing.h"
 #include "gui_support.h"
 #include "ui_form1.h"
 
 #include <QColorDialog>
 #include <QMouseEvent>
+#include <QPushButton>
 
 using namespace nocturo;
 using namespace nocturo::testing;
@@ -14,6 +16,8 @@ class ExtractCommandsTest : public QObject {
     Q_OBJECT
 
 private:
+    int beeps = 0;
+
     static void press(QWidget* w, Qt::MouseButton button) {
         QTest::mousePress(w, button, {}, QPoint(5, 5));
         QTest::mouseRelease(w, button, {}, QPoint(5, 5));
@@ -36,6 +40,11 @@ private:
     }
 
 private slots:
+    void init() {
+        beeps = 0;
+        beeper() = [this] { ++beeps; };
+    }
+
     void leftPressDrawsTheWholePictureAndShowsTheCount() {
         TestProgram t;
         TForm1* f = t.form1();
@@ -45,6 +54,7 @@ private slots:
         f->ui->ComboBox3->setEditText("-30");
         press(f->ui->Button2, Qt::LeftButton);
 
+        QCOMPARE(beeps, 1);
         QCOMPARE(st.ProcessState, 2);
         QCOMPARE(st.DisplayMode, 2);
         QVERIFY(f->ui->RadioButton4->isChecked());
@@ -103,6 +113,68 @@ private slots:
         QCOMPARE(t.st().BackgroundOnlyMode, 1);
     }
 
+    // A real click: the release comes about 0.1 s after the press, while the draw dispatches
+    // events in its last 0.2 s; or, from a quick test driver, after the draw has returned.
+    void drawButtonLooksReleasedAfterTheDraw_data() {
+        QTest::addColumn<bool>("releaseDuringTheDraw");
+        QTest::newRow("released during the draw") << true;
+        QTest::newRow("released after the draw") << false;
+    }
+
+    void drawButtonLooksReleasedAfterTheDraw() {
+        QFETCH(bool, releaseDuringTheDraw);
+        TestProgram t;
+        QPushButton* button = t.form1()->ui->Button2;
+        bool releasedInside = false;
+        if (releaseDuringTheDraw)
+            QTimer::singleShot(20, button, [&] {
+                releasedInside = t.st().ProcessState == 1;  // the draw has not ended yet
+                QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(5, 5));
+            });
+        QTest::mousePress(button, Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(t.st().ProcessState, 2);
+        QCOMPARE(releasedInside, releaseDuringTheDraw);
+        if (!releaseDuringTheDraw) QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(!button->isDown());
+        QCOMPARE(beeps, 1);
+        // And the next click draws again and leaves the button up as well.
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(beeps, 2);
+        QVERIFY(!button->isDown());
+    }
+
+    // The back, forward and other extra buttons of a mouse command nothing; the colour panel
+    // opens no dialog for them either.
+    void extraMouseButtonsDoNothingOnTheDrawButtonAndTheColourPanel() {
+        TestProgram t;
+        TForm1* f = t.form1();
+        const NoModalExpected noDialog("a dialog for an extra mouse button");
+        for (const Qt::MouseButton b : {Qt::BackButton, Qt::ForwardButton, Qt::ExtraButton3}) {
+            press(f->ui->Button2, b);
+            press(f->ui->Panel2, b);
+        }
+        QTest::qWait(30);
+        QCOMPARE(t.st().ProcessState, 1);
+        QCOMPARE(t.st().BackgroundOnlyMode, 0);
+        QCOMPARE(beeps, 0);
+    }
+
+    // A program-internal failure is told in the user's language, without the engine's own words.
+    void internalFailureIsToldInJapanese() {
+        TestProgram t;
+        ProgramState& st = t.st();
+        QVERIFY(st.ShotDataStrip > 0);
+        st.ShotDataStrip = 0;  // out of step with the sample's strip: the rectangle reaches it
+        const WorkImage before = st.ProcessedImage.clone();
+        QString message;
+        const auto messageAnswer = acceptNextMessage(&message);
+        press(t.form1()->ui->Button2, Qt::LeftButton);
+        QVERIFY(messageAnswer.answered());
+        QCOMPARE(message, QStringLiteral("プログラム内部のエラーのため、処理を中止しました。"));
+        QVERIFY(sameImages(st.ProcessedImage, before));
+        QCOMPARE(beeps, 0);
+    }
+
     void revertShowsTheOriginalAndKeepsTheCount() {
         TestProgram t;
         TForm1* f = t.form1();
@@ -157,9 +229,11 @@ private slots:
         f->ui->ComboBox1->setEditText("abc");
         QString message;
         const auto messageAnswer = acceptNextMessage(&message);
+        beeps = 0;
         press(f->ui->Button2, Qt::LeftButton);
         QVERIFY(messageAnswer.answered());
         QCOMPARE(message, QStringLiteral("'abc' は整数ではありません"));
+        QCOMPARE(beeps, 0);  // a draw that ends in an error is no completed command
         QVERIFY(sameImages(st.ProcessedImage, before));
         QVERIFY(sameImages(st.MarkImage, marksBefore));
         QCOMPARE(f->ui->Edit1->text(), count);

@@ -151,6 +151,37 @@ private slots:
         }
     }
 
+    // Back, forward and the other extra buttons of a mouse neither move the view nor copy.
+    void extraMouseButtonsDoNothingOnTheThumbnail() {
+        TestProgram t;  // the sample, with a shooting date
+        zoom(t, 3.0f);
+        const ViewState before = t.st().View;
+        QGuiApplication::clipboard()->setText("before");
+        const NoModalExpected noMessage("a message for an extra mouse button");
+        for (const Qt::MouseButton b : {Qt::BackButton, Qt::ForwardButton, Qt::ExtraButton3}) click(t, b, QPoint(10, 90));
+        QTest::qWait(30);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+        QVERIFY(t.st().View == before);
+    }
+
+    // The margins around the thumbnail take the side panel's silver, from the first picture
+    // at start-up on, and later pictures alike.
+    void thumbnailMarginsHaveThePanelColourFromTheStart() {
+        TestProgram t;  // the sample with its strip, 1286 x 835: a 128 x 83 thumbnail at offset 22
+        const QRgb silver = qRgb(192, 192, 192);
+        auto margins = [&] {
+            const QImage thumb = t.form1()->ui->Image1->pixmap().toImage();
+            const int top = t.st().ThumbOffsetY, bottom = top + t.st().ThumbHeight;
+            QList<QRgb> seen;
+            for (const int y : {0, top - 1, bottom, 127}) seen << thumb.pixel(64, y);
+            return seen;
+        };
+        QCOMPARE(t.st().ThumbOffsetY, 22);
+        QCOMPARE(margins(), QList<QRgb>(4, silver));
+        QVERIFY(loadPlainPicture(t, 1000, 500));
+        QCOMPARE(margins(), QList<QRgb>(4, silver));
+    }
+
     void hoveringShowsTheListAndTellsWhatTheClicksDo() {
         TestProgram t;
         TForm1* f = t.form1();

@@ -18,6 +18,7 @@ class SaveTest : public QObject {
 private:
     QStringList opened;
     bool openSucceeds = true;
+    int beeps = 0;
 
     static void press(QWidget* w, Qt::MouseButton button) {
         QTest::mousePress(w, button, {}, QPoint(5, 5));
@@ -108,6 +109,7 @@ private slots:
     void init() {
         opened.clear();
         openSucceeds = true;
+        beeper() = [this] { ++beeps; };
     }
 
     void leftButtonSavesUnderTheChosenName_data() {
@@ -140,8 +142,10 @@ private slots:
         DialogSeen seen;
         leaveScratchFiles(st);
         const auto answer = answerSaveDialog(t.path(chosen), &seen);
+        beeps = 0;
         press(f->ui->Button3, Qt::LeftButton);
         QVERIFY(answer.answered());
+        QCOMPARE(beeps, 1);
         QVERIFY(verifyDialog(seen));
         QCOMPARE(seen.selected, QStringList{t.path(chosen)});
         QCOMPARE(st.SaveFileName, savedPath);
@@ -188,7 +192,9 @@ private slots:
         TForm1* f = t.form1();
         const QString target = t.path("Pictures/無題.jpg");  // the folder does not exist yet
         st.DefaultSavePath = target;
+        beeps = 0;
         press(f->ui->Button3, Qt::RightButton);
+        QCOMPARE(beeps, 1);
         QCOMPARE(st.SaveFileName, target);
         QVERIFY(readFile(target) == jpeg::encode(st.ProcessedImage, 80));
         QCOMPARE(opened, QStringList{target});
@@ -196,6 +202,7 @@ private slots:
         // A second save replaces the first.
         f->ui->ComboBox4->setEditText("30");
         press(f->ui->Button3, Qt::MiddleButton);
+        QCOMPARE(beeps, 2);
         QVERIFY(readFile(target) == jpeg::encode(st.ProcessedImage, 30));
         QCOMPARE(opened, (QStringList{target, target}));
 
@@ -216,6 +223,7 @@ private slots:
         TForm1* f = t.form1();
         st.DefaultSavePath = t.path("Pictures/無題.jpg");
         const QStringList before = QDir(t.folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        beeps = 0;
 
         {
             DialogSeen cancelled;
@@ -248,6 +256,22 @@ private slots:
         QCOMPARE(QDir(t.folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
         QVERIFY(!QFile::exists(st.DefaultSavePath));
         QVERIFY(opened.isEmpty());
+        QCOMPARE(beeps, 0);  // nothing was written
+    }
+
+    // Back, forward and the other extra buttons of a mouse neither save nor open anything.
+    void extraMouseButtonsDoNothingOnTheSaveButton() {
+        TestProgram t;
+        QVERIFY(process(t));
+        ProgramState& st = t.st();
+        st.DefaultSavePath = t.path("Pictures/無題.jpg");
+        beeps = 0;
+        const NoModalExpected noDialog("a dialog for an extra mouse button");
+        for (const Qt::MouseButton b : {Qt::BackButton, Qt::ForwardButton, Qt::ExtraButton3}) press(t.form1()->ui->Button3, b);
+        QTest::qWait(30);
+        QVERIFY(!QFile::exists(st.DefaultSavePath));
+        QVERIFY(opened.isEmpty());
+        QCOMPARE(beeps, 0);
     }
 
     void unwritableTargetsAreReported() {
@@ -278,10 +302,12 @@ private slots:
         st.DefaultSavePath = t.path("blocker/無題.jpg");
         message.clear();
         const auto messageAnswer = acceptNextMessage(&message);
+        beeps = 0;
         press(f->ui->Button3, Qt::RightButton);
         QVERIFY(messageAnswer.answered());
         QVERIFY2(message.contains(st.DefaultSavePath), qPrintable(message));
         QVERIFY(opened.isEmpty());
+        QCOMPARE(beeps, 1);  // a save that fails to write still ends with the beep
     }
 };
 

@@ -171,16 +171,16 @@ private slots:
         QVERIFY(loadPlainPicture(t, 600, 686));
         QCOMPARE(st.View.ViewSrcWidth, 599);
         QCOMPARE(st.View.ViewSrcHeight, 685);
-        // Centred on the picture's middle, the fitted view starts one pixel in: room to pan both ways.
-        const int fitLeft = st.View.ViewSrcLeft, fitTop = st.View.ViewSrcTop;
-        QCOMPARE(fitLeft, 1);
-        QCOMPARE(fitTop, 1);
+        // Placed around the centre (300, 343): the hidden column and row are the first ones, so
+        // a drag to the right and down would reach them.
+        QCOMPARE(st.View.ViewSrcLeft, 1);
+        QCOMPARE(st.View.ViewSrcTop, 1);
         for (const QPoint to : {QPoint(400, 200), QPoint(800, 400)}) {
             gesture(f, Qt::LeftButton, {}, QPoint(600, 300), to);
-            QCOMPARE(st.View.ShownSrcLeft, fitLeft);
-            QCOMPARE(st.View.ShownSrcTop, fitTop);
-            QCOMPARE(st.View.ViewSrcLeft, fitLeft);
-            QCOMPARE(st.View.ViewSrcTop, fitTop);
+            QCOMPARE(st.View.ShownSrcLeft, 1);
+            QCOMPARE(st.View.ShownSrcTop, 1);
+            QCOMPARE(st.View.ViewSrcLeft, 1);
+            QCOMPARE(st.View.ViewSrcTop, 1);
         }
 
         QVERIFY(loadPlainPicture(t, 1600, 1200));
@@ -423,6 +423,39 @@ private slots:
                 if (st.ProcessedImage.pixel(x, y) != want) QFAIL(qPrintable(QStringLiteral("pixel %1,%2").arg(x).arg(y)));
             }
         QCOMPARE(st.BackgroundColor, specifiedColour ? colour : backgroundBefore);
+    }
+
+    // Only the left, right and middle buttons make gestures: back, forward and the other extra
+    // buttons of a mouse neither restore a range nor start a pan.
+    void extraMouseButtonsDoNothingOnThePicture() {
+        TestProgram t;
+        QVERIFY(loadTwoStars(t));
+        TForm1* f = t.form1();
+        ProgramState& st = t.st();
+        QTest::mousePress(f->ui->Button2, Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseRelease(f->ui->Button2, Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(f->ui->Edit1->text(), QStringLiteral("2"));
+        st.ProcessedImage.fillRect(80, 80, 130, 130, makeColor(9, 9, 9));
+        const WorkImage processed = st.ProcessedImage.clone();
+        const ProcRect rect = st.Proc;
+        for (const Qt::MouseButton b : {Qt::BackButton, Qt::ForwardButton, Qt::ExtraButton3}) {
+            QTest::mousePress(f, b, Qt::ShiftModifier, at800(90, 95));
+            QVERIFY(!st.BandActive);
+            QVERIFY(f->ui->Panel8->isVisible());
+            QTest::mouseRelease(f, b, Qt::ShiftModifier, at800(120, 125));
+        }
+        QVERIFY(sameRect(st.Proc, rect.ProcLeft, rect.ProcTop, rect.ProcRight, rect.ProcBottom));
+        QVERIFY(sameImages(st.ProcessedImage, processed));
+        QCOMPARE(f->ui->Edit1->text(), QStringLiteral("2"));
+
+        st.ZoomFactor = 2.0f;
+        f->RedrawView();
+        const ViewState view = st.View;
+        QTest::mousePress(f, Qt::BackButton, {}, QPoint(600, 300));
+        QCOMPARE(st.PanAnchorX, -10);
+        drag(f, QPoint(500, 250));
+        QTest::mouseRelease(f, Qt::BackButton, {}, QPoint(500, 250));
+        QVERIFY(st.View == view);
     }
 };
 
