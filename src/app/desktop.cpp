@@ -24,6 +24,16 @@ DesktopRequest& programStarter() {
     return start;
 }
 
+ProgramLaunch& programLauncher() {
+    static ProgramLaunch launch = [](const QString& path, const QStringList& arguments) {
+        if (path.trimmed().isEmpty()) return false;
+        const QFileInfo info(path);
+        if (info.isFile() && info.isExecutable()) return QProcess::startDetached(path, arguments);
+        return documentOpener()(path);
+    };
+    return launch;
+}
+
 QString installedDocumentPath(const QString& relativePath) {
     const QString programFolder = QCoreApplication::applicationDirPath();
     const QString besideProgram = programFolder + u'/' + relativePath;

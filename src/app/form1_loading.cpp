@@ -4,6 +4,7 @@
 #include "app/error_boundary.h"
 #include "app/form1.h"
 #include "common/paths.h"
+#include "exif/photo_facts.h"
 #include "input/picture_loader.h"
 #include "ui_form1.h"
 
@@ -22,9 +23,11 @@ void TForm1::LoadPicture() {
 bool TForm1::tryLoadPicture(QString* error) {
     LoadedPicture picture;
     ShotData shot;
+    std::optional<GeoPosition> position;
     LoadOptions options;
     try {
         shot = nocturo::ReadShotData(ExifInfo1, st.PicturePath);
+        position = ReadPhotoFacts(ExifInfo1).position;
         options.path = st.PicturePath;
         options.resize = st.ResizeOnLoad != 0;
         options.longSide = st.ResizeLongSide;
@@ -38,6 +41,7 @@ bool TForm1::tryLoadPicture(QString* error) {
     }
 
     st.Shot = shot;
+    st.ShotPosition = position;
     st.ShotDataStrip = options.strip ? 1 : 0;
     if (st.ResizeOnLoad != 0) {
         st.ResizeLongSide = picture.longSide;
