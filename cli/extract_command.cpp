@@ -1,6 +1,7 @@
 // nocturo-cli extract [options] INPUT...: star extraction of JPEG pictures without a window.
 // Loads each picture as the main window does, draws it as the full-picture draw (or a range draw)
-// does, and writes ProcessedImage (and MarkImage) bit for bit.
+// does, and writes ProcessedImage (and MarkImage) bit for bit; optionally the list of counted
+// stars per picture and a summary of the batch.
 
 #include "commands.h"
 
@@ -9,9 +10,11 @@
 #include "common/jpeg_codec.h"
 #include "common/png_codec.h"
 #include "exif/exif_info.h"
+#include "exif/photo_facts.h"
 #include "exif/shot_data.h"
 #include "extract/extraction.h"
 #include "extract/processing.h"
+#include "extract/star_list.h"
 #include "input/picture_loader.h"
 
 #include <QCommandLineParser>
@@ -25,9 +28,14 @@
 #include <QTemporaryDir>
 #include <QStringList>
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <limits>
@@ -53,6 +61,7 @@ struct Job {
     QString output;  // empty: no picture written
     OutputKind kind = OutputKind::None;
     QString mark;  // empty: no mark image written
+    QString stars;  // empty: no star list written
 };
 
 struct Settings {
@@ -65,6 +74,8 @@ struct Settings {
     bool invert = false;
     bool time = false;
     int jobs = 1;
+    QString summary;  // empty: no summary
+    bool quiet = false;
 };
 
 struct Result {
@@ -73,6 +84,11 @@ struct Result {
     int stars = 0;
     QString error;
     QString timing;
+    // For the summary.
+    PhotoFacts facts;
+    int width = 0, height = 0;
+    double starShare = 0;  // labelled or marked pixels over all pixels of the picture
+    double ms = 0;
 };
 
 void printErr(const QString& text) {
@@ -136,8 +152,9 @@ OutputKind kindOf(const QString& path) {
 }
 
 // Output names: one input writes to the given file; several (or a folder given for one) write
-// <input name>.png and <input name>-mark.png into the folder.
-void assignOutputs(std::vector<Job>& jobs, const QString& output, const QString& mark) {
+// <input name>.png, <input name>-mark.png and <input name>-stars.csv into the folder.
+void assignOutputs(std::vector<Job>& jobs, const QString& output, const QString& mark, const QString& stars,
+                   const QString& summary) {
     auto folder = [](const QString& path) { return QFileInfo(path).isDir(); };
     const bool several = jobs.size() > 1;
     if (!output.isEmpty()) {
@@ -171,18 +188,39 @@ void assignOutputs(std::vector<Job>& jobs, const QString& output, const QString&
             jobs[0].mark = mark;
         }
     }
+    if (!stars.isEmpty()) {
+        if (folder(stars)) {
+            for (Job& j : jobs)
+                j.stars = QDir(stars).filePath(QFileInfo(j.input).completeBaseName() + QStringLiteral("-stars.csv"));
+        } else if (several) {
+            throw UsageError{QStringLiteral("--stars: with several inputs '%1' must be an existing folder").arg(stars)};
+        } else {
+            if (!isStarListPath(stars)) throw UsageError{QStringLiteral("--stars: '%1' must end in .csv or .json").arg(stars)};
+            if (!QFileInfo(QFileInfo(stars).absolutePath()).isDir())
+                throw UsageError{QStringLiteral("--stars: the folder of '%1' does not exist").arg(stars)};
+            jobs[0].stars = stars;
+        }
+    }
+    if (!summary.isEmpty()) {
+        if (QFileInfo(summary).suffix().toLower() != QLatin1String("csv") || folder(summary))
+            throw UsageError{QStringLiteral("--summary: '%1' must be a file ending in .csv").arg(summary)};
+        if (!QFileInfo(QFileInfo(summary).absolutePath()).isDir())
+            throw UsageError{QStringLiteral("--summary: the folder of '%1' does not exist").arg(summary)};
+    }
     // No file may be written twice, and no input may be overwritten.
     QSet<QString> inputs, written;
     for (const Job& j : jobs) inputs.insert(QFileInfo(j.input).absoluteFilePath());
+    auto claim = [&](const QString& path) {
+        if (path.isEmpty()) return;
+        const QString abs = QFileInfo(path).absoluteFilePath();
+        if (inputs.contains(abs)) throw UsageError{QStringLiteral("'%1' would overwrite an input").arg(path)};
+        if (written.contains(abs))
+            throw UsageError{QStringLiteral("'%1' would be written twice (same file name)").arg(path)};
+        written.insert(abs);
+    };
     for (const Job& j : jobs)
-        for (const QString* path : {&j.output, &j.mark}) {
-            if (path->isEmpty()) continue;
-            const QString abs = QFileInfo(*path).absoluteFilePath();
-            if (inputs.contains(abs)) throw UsageError{QStringLiteral("'%1' would overwrite an input").arg(*path)};
-            if (written.contains(abs))
-                throw UsageError{QStringLiteral("'%1' would be written for two inputs (same file name)").arg(*path)};
-            written.insert(abs);
-        }
+        for (const QString* path : {&j.output, &j.mark, &j.stars}) claim(*path);
+    claim(summary);
 }
 
 void invertBytes(WorkImage& image) {
@@ -220,8 +258,21 @@ QString usageText(const QCommandLineParser& parser) {
 
 double msOf(QElapsedTimer& t) { return static_cast<double>(t.nsecsElapsed()) / 1e6; }
 
-Result processOne(const Job& job, const Settings& s, const QString& scratchFolder, int index, int threadsPerPicture) {
-    Result r;
+// Pixels of the mark image that the draw marked (red, or blue and green once counted).
+double markedShare(const WorkImage& marks, int width, int height) {
+    if (width <= 0 || height <= 0) return 0;
+    std::int64_t marked = 0;
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = marks.row(y);
+        for (int x = 0; x < width; ++x) marked += (row[3 * x] | row[3 * x + 1] | row[3 * x + 2]) != 0 ? 1 : 0;
+    }
+    return static_cast<double>(marked) / (static_cast<double>(width) * height);
+}
+
+void processOne(const Job& job, const Settings& s, const QString& scratchFolder, int index, int threadsPerPicture,
+                  Result& r) {
+    QElapsedTimer total;
+    total.start();
     QElapsedTimer clock;
     clock.start();
     ShotData shot;
@@ -229,6 +280,7 @@ Result processOne(const Job& job, const Settings& s, const QString& scratchFolde
         std::lock_guard<std::mutex> lock(shotDataMutex());
         TExifInfo exif;
         shot = ReadShotData(exif, job.input);
+        r.facts = ReadPhotoFacts(exif);
     }
     LoadOptions options;
     options.path = job.input;
@@ -244,6 +296,9 @@ Result processOne(const Job& job, const Settings& s, const QString& scratchFolde
     ExtractionParams params = s.params;
     params.threads = threadsPerPicture;
     PhaseTimes times;
+    std::optional<StarCollector> stars;
+    if (!job.stars.isEmpty()) stars.emplace(picture.source);
+    StarCollector* collector = stars ? &*stars : nullptr;
     if (s.range) {
         const ProcRect& range = *s.range;
         if (range.ProcRight >= picture.workWidth || range.ProcBottom >= picture.workHeight)
@@ -256,10 +311,14 @@ Result processOne(const Job& job, const Settings& s, const QString& scratchFolde
                                          .arg(picture.workHeight)
                                          .toStdString());
         clearMarks(picture.marks, range);
-        r.stars = ProcessRectangle(images, range, params, {}, &times);
+        r.stars = ProcessRectangle(images, range, params, {}, &times, collector);
     } else {
-        r.stars = ProcessRectangle(images, fullPictureRect(picture.source, picture.strip ? 1 : 0), params, {}, &times);
+        r.stars = ProcessRectangle(images, fullPictureRect(picture.source, picture.strip ? 1 : 0), params, {}, &times,
+                                   collector);
     }
+    r.width = picture.workWidth;
+    r.height = picture.workHeight;
+    if (!s.summary.isEmpty()) r.starShare = markedShare(picture.marks, picture.workWidth, picture.workHeight);
 
     clock.restart();
     if (!job.output.isEmpty()) {
@@ -267,6 +326,7 @@ Result processOne(const Job& job, const Settings& s, const QString& scratchFolde
         writePicture(picture.processed, job, s.quality);
     }
     if (!job.mark.isEmpty()) writePng(picture.marks, job.mark);
+    if (stars) writeStarList(job.stars, stars->sortedStars());
     const double encodeMs = msOf(clock);
     r.timing = QStringLiteral("%1: decode %2 ms, extract %3 ms, enlarge %4 ms, count %5 ms, encode %6 ms")
                    .arg(job.input)
@@ -275,9 +335,116 @@ Result processOne(const Job& job, const Settings& s, const QString& scratchFolde
                    .arg(times.enlargeMs, 0, 'f', 1)
                    .arg(times.countMs, 0, 'f', 1)
                    .arg(encodeMs, 0, 'f', 1);
+    r.ms = msOf(total);
     r.ok = true;
-    return r;
 }
+
+// ---- The summary of a batch.
+
+QString csvField(const QString& text) {
+    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') && !text.contains(u'\r')) return text;
+    QString quoted = text;
+    quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+QByteArray summaryCsv(const std::vector<Job>& jobs, const std::vector<Result>& results, int rows) {
+    QString out = QStringLiteral(
+        "file,date,exposure,f_number,iso,focal_length_mm,camera,width,height,stars,star_pixels,gps_lat,gps_lon,ms,"
+        "error\n");
+    auto opt = [](const std::optional<double>& v) { return v ? decimalText(*v) : QString(); };
+    for (int i = 0; i < rows; ++i) {
+        const Result& r = results[static_cast<std::size_t>(i)];
+        QStringList f;
+        f << csvField(jobs[static_cast<std::size_t>(i)].input);
+        if (r.ok) {
+            const PhotoFacts& p = r.facts;
+            f << p.dateIso << opt(p.exposureSeconds) << opt(p.fNumber) << (p.iso ? QString::number(*p.iso) : QString())
+              << opt(p.focalLengthMm) << csvField(p.camera) << QString::number(r.width) << QString::number(r.height)
+              << QString::number(r.stars) << QString::number(r.starShare, 'f', 4)
+              << (p.position ? degreesText(p.position->latitude) : QString())
+              << (p.position ? degreesText(p.position->longitude) : QString()) << QString::number(r.ms, 'f', 1)
+              << QString();
+        } else {
+            for (int k = 0; k < 13; ++k) f << QString();
+            f << csvField(r.error.simplified());
+        }
+        out += f.join(u',') + u'\n';
+    }
+    return out.toUtf8();
+}
+
+bool writeSummary(const QString& path, const QByteArray& bytes, QString* error) {
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit()) return true;
+    *error = file.errorString();
+    file.cancelWriting();
+    return false;
+}
+
+// ---- Ctrl+C: the files in progress are finished, no new one is started.
+
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void onInterrupt(int) { interrupted.store(true); }
+
+// A second Ctrl+C ends the program at once (the default action comes back with the first).
+// An interrupt that the caller ignores (a background job of a script) stays ignored.
+void catchInterrupt() {
+    struct sigaction old {};
+    if (sigaction(SIGINT, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) return;
+    struct sigaction sa {};
+    sa.sa_handler = onInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &sa, nullptr);
+}
+
+// ---- The progress line on a terminal.
+
+QString clockText(qint64 ms) {
+    const qint64 s = ms / 1000;
+    return s >= 3600 ? QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QChar(u'0')).arg(s % 60, 2, 10, QChar(u'0'))
+                     : QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
+}
+
+class ProgressLine {
+public:
+    ProgressLine(bool on, int total) : on_(on), total_(total) { clock_.start(); }
+
+    void show(int done, const QString& current) {
+        if (!on_) return;
+        const qint64 elapsed = clock_.elapsed();
+        const QString left =
+            done > 0 ? clockText(elapsed * (total_ - done) / done) : QStringLiteral("--:--");
+        QString line = QStringLiteral("[%1/%2] %3  elapsed %4  left %5")
+                           .arg(done)
+                           .arg(total_)
+                           .arg(QFileInfo(current).fileName(), clockText(elapsed), left);
+        // The line must not wrap, or the next update would not overwrite it.
+        winsize ws{};
+        if (ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 1 && line.size() >= ws.ws_col)
+            line = line.left(ws.ws_col - 1);
+        const QByteArray bytes = "\r" + line.toLocal8Bit() + "\x1b[K";
+        std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
+        std::fflush(stderr);
+        shown_ = true;
+    }
+    // Takes the line away before other output, which would otherwise run into it.
+    void clear() {
+        if (!shown_) return;
+        std::fputs("\r\x1b[K", stderr);
+        std::fflush(stderr);
+        shown_ = false;
+    }
+
+private:
+    bool on_;
+    int total_;
+    bool shown_ = false;
+    QElapsedTimer clock_;
+};
 
 }  // namespace
 
@@ -341,9 +508,21 @@ int runExtract(int argc, char** argv) {
     const QCommandLineOption jobs(QStringLiteral("j"),
                                   QStringLiteral("Process up to N files at once (default: the cores)."),
                                   QStringLiteral("N"));
+    const QCommandLineOption starsOption(
+        QStringLiteral("stars"),
+        QStringLiteral("Also write the counted stars, brightest first (one input: a .csv or .json file; several: an "
+                       "existing folder, INPUT-name-stars.csv)."),
+        QStringLiteral("PATH"));
+    const QCommandLineOption summaryOption(
+        QStringLiteral("summary"),
+        QStringLiteral("Write one line per input (shooting data, size, stars, time or the error) to a .csv file; "
+                       "Ctrl+C finishes the files in progress, writes it and exits with 130."),
+        QStringLiteral("PATH.csv"));
+    const QCommandLineOption quietOption(QStringLiteral("quiet"),
+                                         QStringLiteral("No progress line on a terminal."));
     for (const QCommandLineOption* o :
          {&output, &threshold, &brightness, &saturation, &noEnlarge, &background, &backgroundOnly, &rect, &longSide,
-          &strip, &noStrip, &mark, &quality, &invert, &time, &jobs})
+          &strip, &noStrip, &mark, &quality, &invert, &time, &jobs, &starsOption, &summaryOption, &quietOption})
         parser.addOption(*o);
 
     Settings s;
@@ -379,8 +558,10 @@ int runExtract(int argc, char** argv) {
         s.time = parser.isSet(time);
         const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
         s.jobs = parser.isSet(jobs) ? intOption(parser, jobs.names().first(), 1, 1024) : cores;
-        for (const QString& in : inputs) work.push_back(Job{in, {}, OutputKind::None, {}});
-        assignOutputs(work, parser.value(output), parser.value(mark));
+        s.summary = parser.value(summaryOption);
+        s.quiet = parser.isSet(quietOption);
+        for (const QString& in : inputs) work.push_back(Job{in, {}, OutputKind::None, {}, {}});
+        assignOutputs(work, parser.value(output), parser.value(mark), parser.value(starsOption), s.summary);
     } catch (const UsageError& e) {
         printErr(QStringLiteral("nocturo-cli extract: %1").arg(e.message));
         printErr(usageText(parser));
@@ -400,14 +581,22 @@ int runExtract(int argc, char** argv) {
     std::vector<Result> results(static_cast<std::size_t>(n));
     std::mutex mutex;
     std::condition_variable ready;
-    std::atomic<int> next{0};
+    int next = 0;         // the next input to start; guarded by mutex
+    QString current;      // the input started last, for the progress line
+    interrupted.store(false);
+    catchInterrupt();
     auto worker = [&] {
         for (;;) {
-            const int i = next.fetch_add(1);
-            if (i >= n) return;
+            int i;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (interrupted.load() || next >= n) return;
+                i = next++;
+                current = work[static_cast<std::size_t>(i)].input;
+            }
             Result r;
             try {
-                r = processOne(work[static_cast<std::size_t>(i)], s, scratchFolder.path(), i, threadsPerPicture);
+                processOne(work[static_cast<std::size_t>(i)], s, scratchFolder.path(), i, threadsPerPicture, r);
             } catch (...) {
                 r.ok = false;
                 r.error = exceptionText(std::current_exception());
@@ -422,13 +611,25 @@ int runExtract(int argc, char** argv) {
     };
     std::vector<std::thread> pool;
     for (int t = 0; t < workers; ++t) pool.emplace_back(worker);
-    // This thread prints the results in input order as they complete.
+    ProgressLine progress(n > 1 && !s.quiet && isatty(STDERR_FILENO), n);
+    // This thread prints the results in input order as they complete; after Ctrl+C it waits only
+    // for the inputs already started.
     bool anyFailed = false;
+    int finished = 0;
     for (int i = 0; i < n; ++i) {
         std::unique_lock<std::mutex> lock(mutex);
-        ready.wait(lock, [&] { return results[static_cast<std::size_t>(i)].done; });
+        while (!results[static_cast<std::size_t>(i)].done && !(interrupted.load() && i >= next)) {
+            const QString name = current;
+            lock.unlock();
+            progress.show(finished, name);
+            lock.lock();
+            ready.wait_for(lock, std::chrono::milliseconds(200));
+        }
+        if (!results[static_cast<std::size_t>(i)].done) break;
         const Result r = results[static_cast<std::size_t>(i)];
         lock.unlock();
+        ++finished;
+        progress.clear();
         const QString& input = work[static_cast<std::size_t>(i)].input;
         if (r.ok) {
             printOut(QStringLiteral("%1: stars: %2").arg(input).arg(r.stars));
@@ -437,10 +638,30 @@ int runExtract(int argc, char** argv) {
             anyFailed = true;
             printErr(QStringLiteral("%1: %2").arg(input, r.error));
         }
+        if (finished < n) {
+            lock.lock();
+            const QString name = current;
+            lock.unlock();
+            progress.show(finished, name);
+        }
     }
+    progress.clear();
     for (std::thread& t : pool) t.join();
     // The pool of released blocks paid between the files; nothing needs it now.
     releaseUnusedPixelMemory();
+    const bool stopped = interrupted.load() && finished < n;
+    if (!s.summary.isEmpty()) {
+        QString error;
+        if (!writeSummary(s.summary, summaryCsv(work, results, finished), &error)) {
+            printErr(QStringLiteral("nocturo-cli extract: cannot write the summary %1: %2").arg(s.summary, error));
+            anyFailed = true;
+        }
+    }
+    if (interrupted.load()) {
+        printErr(stopped ? QStringLiteral("nocturo-cli extract: interrupted after %1 of %2 inputs").arg(finished).arg(n)
+                         : QStringLiteral("nocturo-cli extract: interrupted"));
+        return 130;
+    }
     if (n == 1 && results[0].ok) printOut(QStringLiteral("stars: %1").arg(results[0].stars));
     return anyFailed ? 1 : 0;
 }

@@ -30,6 +30,16 @@ DesktopBeep& beeper() {
     return sound;
 }
 
+ProgramLaunch& programLauncher() {
+    static ProgramLaunch launch = [](const QString& path, const QStringList& arguments) {
+        if (path.trimmed().isEmpty()) return false;
+        const QFileInfo info(path);
+        if (info.isFile() && info.isExecutable()) return QProcess::startDetached(path, arguments);
+        return documentOpener()(path);
+    };
+    return launch;
+}
+
 QString installedDocumentPath(const QString& relativePath) {
     const QString programFolder = QCoreApplication::applicationDirPath();
     const QString besideProgram = programFolder + u'/' + relativePath;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -29,6 +30,12 @@ inline void beep() { beeper()(); }
 // A document that comes with the installation ("help/index.html"): beside the executable, else
 // in ../share/nocturo, else in the application data folders; when none has it, the path beside
 // the executable (the desktop then fails to open it, which the callers do not report).
+// Starts a program with these arguments, handed to it as they are (no shell in between); an
+// empty path starts nothing (and reports false), a path that is no executable file is opened as
+// a document without them.
+using ProgramLaunch = std::function<bool(const QString& path, const QStringList& arguments)>;
+ProgramLaunch& programLauncher();
+
 QString installedDocumentPath(const QString& relativePath);
 
 }  // namespace nocturo

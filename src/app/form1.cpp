@@ -135,6 +135,7 @@ void TForm1::StartupInit() {
     st.Settings = ReadSettings(st.SettingsPath);
     problems << st.Settings.Problems;
     st.ChartPrograms = st.Settings.ChartPrograms;
+    st.ChartTemplates = st.Settings.ChartTemplates;
     st.ChartProgramCount = st.Settings.ChartProgramCount;
     st.ChartProgram = st.Settings.ChartProgram;
 
@@ -256,6 +257,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::WriteSettings() {
     SettingsToWrite w;
     w.ChartPrograms = st.ChartPrograms;
+    w.ChartTemplates = st.ChartTemplates;
     w.ChartProgramCount = st.ChartProgramCount;
     w.ChartProgram = st.ChartProgram;
     w.ThresholdText = ui->ComboBox1->currentText();

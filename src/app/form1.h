@@ -127,6 +127,8 @@ public:
 
     // ---- The star-chart program (form1_chart.cpp) ----
     void Button11Click();
+    // Starts the chosen star-chart program, with the arguments of its template when it has one.
+    void StartChartProgram();
 
     // The folder that StartupInit uses for the control folder instead of the executable's
     // (tests run each window in a folder of its own).

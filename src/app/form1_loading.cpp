@@ -4,6 +4,7 @@
 #include "app/error_boundary.h"
 #include "app/form1.h"
 #include "common/paths.h"
+#include "exif/photo_facts.h"
 #include "input/picture_loader.h"
 #include "ui_form1.h"
 
@@ -34,9 +35,11 @@ bool TForm1::tryLoadPicture(QString* error) { return tryLoadPicture(currentChoic
 bool TForm1::tryLoadPicture(const LoadChoice& choice, QString* error) {
     LoadedPicture picture;
     ShotData shot;
+    std::optional<GeoPosition> position;
     LoadOptions options;
     try {
         shot = nocturo::ReadShotData(ExifInfo1, st.PicturePath);
+        position = ReadPhotoFacts(ExifInfo1).position;
         options.path = st.PicturePath;
         options.resize = choice.ResizeOnLoad != 0;
         options.longSide = choice.ResizeLongSide;
@@ -50,6 +53,7 @@ bool TForm1::tryLoadPicture(const LoadChoice& choice, QString* error) {
     }
 
     st.Shot = shot;
+    st.ShotPosition = position;
     LoadChoice applied = choice;
     applied.ShotDataStrip = options.strip ? 1 : 0;
     if (applied.ResizeOnLoad != 0) {

@@ -12,7 +12,9 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QComboBox>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -44,6 +46,8 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TForm
     connect(ui->Button2, &QPushButton::clicked, this, &QDialog::reject);
     connectGuarded(ui->Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
     connectGuarded(ui->Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
+    connect(ui->ComboBox1, &QComboBox::editTextChanged, this, [this] { showChosenTemplate(); });
+    connect(ui->Edit3, &QLineEdit::textEdited, this, [this](const QString& text) { keepTypedTemplate(text); });
     ui->Panel1->installEventFilter(this);
     ui->Panel1->setCursor(Qt::PointingHandCursor);
     // Programs may also be registered by dropping them on the dialog.
@@ -76,9 +80,24 @@ void TForm3::fillComboFromList() {
         ui->ComboBox1->addItem(fileNamePart(st->ChartPrograms[static_cast<std::size_t>(i)]));
 }
 
+void TForm3::showChosenTemplate() {
+    if (!st) return;
+    const int found = findChosenEntry();
+    ui->Edit3->setText(found >= 0 ? st->ChartTemplates[static_cast<std::size_t>(found)] : QString());
+    ui->Edit3->setEnabled(found >= 0);
+}
+
+void TForm3::keepTypedTemplate(const QString& text) {
+    if (!st) return;
+    const int found = findChosenEntry();
+    if (found >= 0) st->ChartTemplates[static_cast<std::size_t>(found)] = text;
+}
+
 void TForm3::Button1Click() {
     const int found = findChosenEntry();
+    if (found >= 0) st->ChartTemplates[static_cast<std::size_t>(found)] = ui->Edit3->text();
     st->ChartProgram = found >= 0 ? st->ChartPrograms[static_cast<std::size_t>(found)] : QString();
+    st->ChartTemplate = found >= 0 ? st->ChartTemplates[static_cast<std::size_t>(found)] : QString();
 }
 
 void TForm3::Button3Click() {
@@ -116,6 +135,7 @@ void TForm3::AddChartProgram() {
         return;
     }
     st->ChartPrograms[static_cast<std::size_t>(st->ChartProgramCount)] = NewChartProgram;
+    st->ChartTemplates[static_cast<std::size_t>(st->ChartProgramCount)].clear();
     ++st->ChartProgramCount;
     fillComboFromList();
     ui->ComboBox1->setEditText(fileNamePart(NewChartProgram));
@@ -139,7 +159,10 @@ void TForm3::DeleteChartProgram() {
     int j = 0;
     for (int i = 0; i < st->ChartProgramCount; ++i) {
         const QString& entry = st->ChartPrograms[static_cast<std::size_t>(i)];
-        if (entry.trimmed() != target) st->ChartPrograms[static_cast<std::size_t>(j++)] = entry;
+        if (entry.trimmed() != target) {
+            st->ChartTemplates[static_cast<std::size_t>(j)] = st->ChartTemplates[static_cast<std::size_t>(i)];
+            st->ChartPrograms[static_cast<std::size_t>(j++)] = entry;
+        }
     }
     st->ChartProgramCount = j;
 

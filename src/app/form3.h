@@ -49,6 +49,10 @@ private:
     // entry), or -1.
     int findChosenEntry() const;
     void fillComboFromList();
+    // Edit3 shows the template of the entry that the combo box names (empty and disabled when it
+    // names none); what the user types there goes into that entry.
+    void showChosenTemplate();
+    void keepTypedTemplate(const QString& text);
 };
 
 }  // namespace nocturo

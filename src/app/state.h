@@ -5,6 +5,7 @@
 
 #include "settings/settings_file.h"
 #include "common/work_image.h"
+#include "exif/photo_facts.h"
 #include "exif/shot_data.h"
 #include "extract/extraction.h"
 #include "viewer/view_transform.h"
@@ -12,6 +13,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 
 namespace nocturo {
 
@@ -43,8 +45,11 @@ struct ProgramState {
 
     // Star-chart programs.
     std::array<QString, kMaxChartPrograms> ChartPrograms;
+    // The argument template of each entry (Form3's "起動オプション"), empty for none.
+    std::array<QString, kMaxChartPrograms> ChartTemplates;
     int ChartProgramCount = 0;
     QString ChartProgram;
+    QString ChartTemplate;  // the template of the entry chosen with ChartProgram
     int ClipDateFormat = 0;
     QString ChartDateText;
     QString ChartJulianText;
@@ -92,6 +97,8 @@ struct ProgramState {
 
     // Shooting-data texts of the picture named by PicturePath at the last ReadShotData.
     ShotData Shot;
+    // Where the picture was taken, when its EXIF data says so.
+    std::optional<GeoPosition> ShotPosition;
     QString SizeLine;
 };
 

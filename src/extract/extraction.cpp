@@ -1,6 +1,7 @@
 #include "extract/extraction.h"
 
 #include "extract/colour_model.h"
+#include "extract/star_list.h"
 
 #include <algorithm>
 #include <atomic>
@@ -690,11 +691,27 @@ void enlargeCentre(const Pass& P, int x, int y) {
 
 // The 4-connected region of exact red (255, 0, 0) that holds (x, y) turns blue: a scan-line
 // fill over the bytes with a stack that the count reuses for all its regions.
+// Where the fill reports the runs it turns blue: nowhere for the plain count (the calls vanish),
+// the star list's collector when one is asked for.
+struct NoStarSink {
+    void begin(int, int) {}
+    void run(int, int, int) {}
+    void end() {}
+};
+
+struct CollectorSink {
+    StarCollector& c;
+    void begin(int x, int y) { c.beginStar(x, y); }
+    void run(int y, int l, int r) { c.addRun(y, l, r); }
+    void end() { c.endStar(); }
+};
+
 class RedRegionFill {
 public:
     explicit RedRegionFill(WorkImage& marks) : m_(marks) {}
 
-    void fill(int x, int y) {
+    template <class Sink>
+    void fill(int x, int y, Sink& sink) {
         if (!isRed(x, y)) return;
         stack_.clear();
         stack_.push_back({x, y});
@@ -710,6 +727,7 @@ public:
                 row[3 * i] = 255;  // blue
                 row[3 * i + 2] = 0;
             }
+            sink.run(s.y, l, r);
             for (int ny : {s.y - 1, s.y + 1}) {
                 if (ny < 0 || ny >= m_.height()) continue;
                 bool inRun = false;
@@ -735,21 +753,45 @@ private:
 };
 
 // The count over a mark image that is black except for `marked`, listed in scan order.
-int countMarkedPixels(WorkImage& MarkImage, const std::vector<StarPixel>& marked) {
+template <class Sink>
+int countMarkedPixels(WorkImage& MarkImage, const std::vector<StarPixel>& marked, Sink& sink) {
     int count = 0;
     RedRegionFill regions(MarkImage);
     for (const StarPixel& m : marked) {
         const std::uint8_t* p = MarkImage.row(m.y) + 3 * static_cast<std::ptrdiff_t>(m.x);
         const int green = p[1], red = p[2];
         if (m.y >= 1 && red > 128 && green < 128) {
-            regions.fill(m.x, m.y);
+            sink.begin(m.x, m.y);
+            regions.fill(m.x, m.y, sink);
             MarkImage.setPixel(m.x, m.y, kMarkGreen);
+            sink.end();
             ++count;
         } else if (green > 128 && red < 128) {
+            sink.begin(m.x, m.y);
+            sink.end();
             ++count;
         }
     }
     return count;
+}
+
+template <class Sink>
+int countAll(WorkImage& MarkImage, int WorkWidth, int WorkHeight, Sink& sink);
+
+void checkCollector(const StarCollector* stars, int WorkWidth, int WorkHeight) {
+    if (stars && (stars->source().width() < WorkWidth || stars->source().height() < WorkHeight))
+        throw std::invalid_argument("CountStars: the star list's picture is smaller than the mark image");
+}
+
+// The count with or without the star list; the plain count runs the code it always ran.
+int countStars(WorkImage& MarkImage, int WorkWidth, int WorkHeight, const std::vector<StarPixel>* marked,
+               StarCollector* stars) {
+    if (stars) {
+        CollectorSink sink{*stars};
+        return marked ? countMarkedPixels(MarkImage, *marked, sink) : countAll(MarkImage, WorkWidth, WorkHeight, sink);
+    }
+    NoStarSink sink;
+    return marked ? countMarkedPixels(MarkImage, *marked, sink) : countAll(MarkImage, WorkWidth, WorkHeight, sink);
 }
 
 void checkImages(const WorkingImages& images, const ProcRect& r) {
@@ -769,8 +811,9 @@ void checkImages(const WorkingImages& images, const ProcRect& r) {
 }
 
 int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParams& params,
-        const ProgressCallback& progress, PhaseTimes* times, bool copyRows) {
+        const ProgressCallback& progress, PhaseTimes* times, bool copyRows, StarCollector* stars) {
     checkImages(images, rect);
+    checkCollector(stars, images.WorkWidth, images.WorkHeight);
     const Clock::time_point start = Clock::now();
 
     Pass P;
@@ -934,8 +977,7 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
     // that are not black: visiting them in scan order is the whole labelling scan.
     const bool whole = rect.ProcLeft == 0 && rect.ProcTop == 0 && rect.ProcRight == images.WorkWidth - 1 &&
                        rect.ProcBottom == images.WorkHeight - 1;
-    const int count = whole ? countMarkedPixels(images.MarkImage, centres)
-                            : CountStars(images.MarkImage, images.WorkWidth, images.WorkHeight);
+    const int count = countStars(images.MarkImage, images.WorkWidth, images.WorkHeight, whole ? &centres : nullptr, stars);
     if (times) times->countMs += msSince(countStart);
     return count;
 }
@@ -943,24 +985,32 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
 }  // namespace
 
 int ExtractStars(const WorkingImages& images, const ProcRect& rect, const ExtractionParams& params,
-                 const ProgressCallback& progress, PhaseTimes* times) {
-    return run(images, rect, params, progress, times, false);
+                 const ProgressCallback& progress, PhaseTimes* times, StarCollector* stars) {
+    return run(images, rect, params, progress, times, false, stars);
 }
 
 namespace detail {
 int extractWithCopy(const WorkingImages& images, const ProcRect& rect, const ExtractionParams& params,
-                    const ProgressCallback& progress, PhaseTimes* times) {
-    return run(images, rect, params, progress, times, true);
+                    const ProgressCallback& progress, PhaseTimes* times, StarCollector* stars) {
+    return run(images, rect, params, progress, times, true, stars);
 }
 }  // namespace detail
+
+int CountStars(WorkImage& MarkImage, int WorkWidth, int WorkHeight, StarCollector* stars) {
+    if (WorkWidth <= 0 || WorkHeight <= 0) return 0;
+    if (MarkImage.width() < WorkWidth || MarkImage.height() < WorkHeight)
+        throw std::invalid_argument("CountStars: the mark image is smaller than the picture");
+    checkCollector(stars, WorkWidth, WorkHeight);
+    return countStars(MarkImage, WorkWidth, WorkHeight, nullptr, stars);
+}
+
+namespace {
 
 // The labelling scan (rows 1 and below) and the count of green seeds (all rows) in one pass:
 // a fill only turns exact red into blue, neither of which counts, so counting a pixel when the
 // scan passes it gives the same total as counting after the labelling.
-int CountStars(WorkImage& MarkImage, int WorkWidth, int WorkHeight) {
-    if (WorkWidth <= 0 || WorkHeight <= 0) return 0;
-    if (MarkImage.width() < WorkWidth || MarkImage.height() < WorkHeight)
-        throw std::invalid_argument("CountStars: the mark image is smaller than the picture");
+template <class Sink>
+int countAll(WorkImage& MarkImage, int WorkWidth, int WorkHeight, Sink& sink) {
     int count = 0;
     RedRegionFill regions(MarkImage);
     for (int y = 0; y < WorkHeight; ++y) {
@@ -970,10 +1020,14 @@ int CountStars(WorkImage& MarkImage, int WorkWidth, int WorkHeight) {
             const std::uint8_t* p = row + 3 * static_cast<std::ptrdiff_t>(px);
             const int green = p[1], red = p[2];
             if (y >= 1 && red > 128 && green < 128) {
-                regions.fill(px, y);
+                sink.begin(px, y);
+                regions.fill(px, y, sink);
                 MarkImage.setPixel(px, y, kMarkGreen);
+                sink.end();
                 ++count;
             } else if (green > 128 && red < 128) {
+                sink.begin(px, y);
+                sink.end();
                 ++count;
             }
         };
@@ -988,5 +1042,7 @@ int CountStars(WorkImage& MarkImage, int WorkWidth, int WorkHeight) {
     }
     return count;
 }
+
+}  // namespace
 
 }  // namespace nocturo

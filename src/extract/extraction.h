@@ -9,6 +9,8 @@
 
 namespace nocturo {
 
+class StarCollector;
+
 // The processing rectangle: inclusive bounds in picture coordinates, and the size of the block
 // copy that gives it the original back (the whole source image, strip included, for the
 // full-picture draw).
@@ -62,18 +64,21 @@ struct PhaseTimes {
 // mode, and when a row overflowed), then CountStars. Returns the star count. Precondition: the
 // rectangle lies inside MarkImage and ProcessedImage holds a copy of SourceImage over it; a
 // rectangle outside the images throws std::invalid_argument before anything changes.
+// stars, when given, receives every star that the count counts (see CountStars).
 int ExtractStars(const WorkingImages& images, const ProcRect& rect, const ExtractionParams& params,
-                 const ProgressCallback& progress = {}, PhaseTimes* times = nullptr);
+                 const ProgressCallback& progress = {}, PhaseTimes* times = nullptr, StarCollector* stars = nullptr);
 
 // Labels every red region of MarkImage that reaches row 1 or below as one blue star with one
-// green seed pixel, and returns the number of green pixels of the whole image.
-int CountStars(WorkImage& MarkImage, int WorkWidth, int WorkHeight);
+// green seed pixel, and returns the number of green pixels of the whole image. stars, when
+// given, receives each counted seed with the pixels its fill reached, so it ends up with as
+// many stars as the count returns.
+int CountStars(WorkImage& MarkImage, int WorkWidth, int WorkHeight, StarCollector* stars = nullptr);
 
 namespace detail {
 // ExtractStars with the block copy of ProcessRectangle done row by row just before each row is
 // processed; the result equals copying first and extracting afterwards.
 int extractWithCopy(const WorkingImages& images, const ProcRect& rect, const ExtractionParams& params,
-                    const ProgressCallback& progress, PhaseTimes* times);
+                    const ProgressCallback& progress, PhaseTimes* times, StarCollector* stars = nullptr);
 }  // namespace detail
 
 }  // namespace nocturo

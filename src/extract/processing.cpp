@@ -42,10 +42,10 @@ void clearMarks(WorkImage& MarkImage, const ProcRect& rect) {
 }
 
 int ProcessRectangle(const WorkingImages& images, const ProcRect& rect, const ExtractionParams& params,
-                     const ProgressCallback& progress, PhaseTimes* times) {
+                     const ProgressCallback& progress, PhaseTimes* times, StarCollector* stars) {
     // The clearing and the block copy are done row by row inside the pass, each row just before
     // it is processed: one trip through memory instead of three, with the same result.
-    return detail::extractWithCopy(images, rect, params, progress, times);
+    return detail::extractWithCopy(images, rect, params, progress, times, stars);
 }
 
 int RestoreRectangle(const WorkingImages& images, const ProcRect& rect, bool specifiedColourMode, ColorValue colour) {

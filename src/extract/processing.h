@@ -25,8 +25,10 @@ void clearMarks(WorkImage& MarkImage, const ProcRect& rect);
 
 // Clears the marks over the rectangle, copies ProcWidth x ProcHeight of SourceImage at
 // (ProcLeft, ProcTop) onto ProcessedImage and extracts stars in the rectangle. Returns the count.
+// stars, when given, receives the counted stars (CountStars).
 int ProcessRectangle(const WorkingImages& images, const ProcRect& rect, const ExtractionParams& params,
-                     const ProgressCallback& progress = {}, PhaseTimes* times = nullptr);
+                     const ProgressCallback& progress = {}, PhaseTimes* times = nullptr,
+                     StarCollector* stars = nullptr);
 
 // The caller has made MarkImage black over the rectangle. Original mode copies the block back
 // from SourceImage; specified-colour mode fills the rectangle with `colour`. Then the stars are

@@ -52,6 +52,15 @@ QString singleLine(const QString& value) {
     return cut < 0 ? value : value.left(cut);
 }
 
+// The text after the second comma of a line, for the SOFT line's template: a template may hold
+// commas of its own, so it is not cut at them as the split fields are.
+QString thirdFieldOnwards(QStringView line) {
+    const qsizetype first = line.indexOf(u',');
+    const qsizetype second = first < 0 ? -1 : line.indexOf(u',', first + 1);
+    if (second < 0) return {};
+    return trimBlanks(line.mid(second + 1, kMaxFieldRest));
+}
+
 struct IntegerKey {
     const char16_t* key;
     int SettingsRead::*target;
@@ -100,7 +109,10 @@ SettingsRead ParseSettings(const QByteArray& bytes) {
         const QString& value = fields[2];
 
         if (key == u"SOFT") {
-            if (r.ChartProgramCount < kMaxChartPrograms) r.ChartPrograms[r.ChartProgramCount++] = value;
+            if (r.ChartProgramCount < kMaxChartPrograms) {
+                r.ChartTemplates[r.ChartProgramCount] = thirdFieldOnwards(line);
+                r.ChartPrograms[r.ChartProgramCount++] = value;
+            }
         }
         if (key == u"USE") r.ChartProgram = value;
         if (key == u"PIC") r.SettingPicture = value;
@@ -148,7 +160,10 @@ QByteArray FormatSettings(const SettingsToWrite& v) {
     auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
 
     const int count = std::clamp(v.ChartProgramCount, 0, kMaxChartPrograms);
-    for (int i = 0; i < count; ++i) line("SOFT", v.ChartPrograms[i]);
+    for (int i = 0; i < count; ++i) {
+        const QString options = singleLine(v.ChartTemplates[i]).trimmed();
+        line("SOFT", options.isEmpty() ? v.ChartPrograms[i] : singleLine(v.ChartPrograms[i]) + u',' + options);
+    }
     if (count > 0) line("USE", v.ChartProgram);
     line("SH", v.ThresholdText);
     line("LT", v.BrightnessText);

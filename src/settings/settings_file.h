@@ -41,6 +41,9 @@ struct SettingsRead {
     QString SettingPicture;      // PIC
 
     std::array<QString, kMaxChartPrograms> ChartPrograms;  // SOFT lines, first ChartProgramCount valid
+    // The argument template of each entry: the whole text after the SOFT line's second comma
+    // (commas included), empty when the line has no third field.
+    std::array<QString, kMaxChartPrograms> ChartTemplates;
     int ChartProgramCount = 0;
     QString ChartProgram;  // USE, or the only SOFT entry
 
@@ -57,6 +60,9 @@ SettingsRead ReadSettings(const QString& path);
 // What the writer saves: the texts of the controls as the user left them, and the variables.
 struct SettingsToWrite {
     std::array<QString, kMaxChartPrograms> ChartPrograms;
+    // Written as a third field of the SOFT line when not empty; a line without one is the line
+    // it always was, and a reader that knows two fields still finds the path in the second.
+    std::array<QString, kMaxChartPrograms> ChartTemplates;
     int ChartProgramCount = 0;
     QString ChartProgram;
 

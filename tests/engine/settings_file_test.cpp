@@ -392,3 +392,47 @@ TEST(WriteSettings, ReplacesAnExistingFile) {
     ASSERT_TRUE(WriteSettingsFile(path, standardWithOneProgram()));
     EXPECT_EQ(readAll(path), FormatSettings(standardWithOneProgram()));
 }
+
+// ---------------------------------------------------------------------------------------------
+// The star-chart programs' argument templates in the SOFT lines' third field
+
+TEST(ChartTemplates, ThirdFieldOfSoftLinesReadWithItsCommas) {
+    const QByteArray file = "SOFT,/usr/bin/a\r\n"
+                            "soft , /usr/bin/b , --date={date} --at=\"{lat},{lon}\"  \r\n"
+                            "SOFT,/usr/bin/c,\r\n"
+                            "USE,/usr/bin/b\r\n";
+    const SettingsRead r = ParseSettings(file);
+    EXPECT_EQ(chartList(r), (QStringList{"/usr/bin/a", "/usr/bin/b", "/usr/bin/c"}));
+    EXPECT_EQ(r.ChartTemplates[0], QString());
+    EXPECT_EQ(r.ChartTemplates[1], QStringLiteral("--date={date} --at=\"{lat},{lon}\""));
+    EXPECT_EQ(r.ChartTemplates[2], QString());
+    EXPECT_EQ(r.ChartProgram, QStringLiteral("/usr/bin/b"));
+}
+
+TEST(ChartTemplates, WrittenOnlyWhenSetAndReadBackByBothFieldRules) {
+    SettingsToWrite w;
+    w.ChartProgramCount = 3;
+    w.ChartPrograms[0] = "/opt/plain";
+    w.ChartPrograms[1] = "/opt/with options";
+    w.ChartTemplates[1] = "--sky-date={yyyymmdd} --latitude={lat},x";
+    w.ChartPrograms[2] = "/opt/broken";
+    w.ChartTemplates[2] = "one\r\ntwo";  // a break would start a line of its own
+    w.ChartProgram = "/opt/plain";
+    const QByteArray bytes = FormatSettings(w);
+    EXPECT_TRUE(bytes.startsWith("SOFT,/opt/plain\r\nSOFT,/opt/with options,--sky-date={yyyymmdd} --latitude={lat},x\r\n"
+                                 "SOFT,/opt/broken,one\r\nUSE,/opt/plain\r\n"))
+        << bytes.toStdString();
+    // Without templates the lines are the ones the writer always wrote.
+    SettingsToWrite old = w;
+    old.ChartTemplates = {};
+    EXPECT_TRUE(FormatSettings(old).startsWith("SOFT,/opt/plain\r\nSOFT,/opt/with options\r\nSOFT,/opt/broken\r\n"));
+
+    const SettingsRead r = ParseSettings(bytes);
+    EXPECT_EQ(chartList(r), (QStringList{"/opt/plain", "/opt/with options", "/opt/broken"}));
+    EXPECT_EQ(r.ChartTemplates[0], QString());
+    EXPECT_EQ(r.ChartTemplates[1], w.ChartTemplates[1]);
+    EXPECT_EQ(r.ChartTemplates[2], QStringLiteral("one"));
+    // A reader that takes fields 1 and 2 only still finds each path.
+    const QStringList lines = QString::fromUtf8(bytes).split(QStringLiteral("\r\n"));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(SplitLine(lines[i], ",")[2], w.ChartPrograms[i]) << i;
+}
