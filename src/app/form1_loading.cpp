@@ -19,6 +19,22 @@ void TForm1::LoadPicture() {
     if (!tryLoadPicture(&error)) showErrorMessage(this, error);
 }
 
+namespace {
+
+// The loaded file's EXIF, kept for the save: the file may change or go before the picture is
+// saved. A file whose EXIF cannot be read simply has none.
+std::shared_ptr<const TExifInfo> readSourceExif(const QString& path) {
+    try {
+        auto exif = std::make_shared<TExifInfo>();
+        exif->setImageFileName(path);
+        if (exif->Entrys().Count() > 0) return exif;
+    } catch (const std::exception&) {
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 bool TForm1::tryLoadPicture(QString* error) {
     LoadedPicture picture;
     ShotData shot;
@@ -38,6 +54,7 @@ bool TForm1::tryLoadPicture(QString* error) {
     }
 
     st.Shot = shot;
+    st.SourceExif = readSourceExif(options.path);
     st.ShotDataStrip = options.strip ? 1 : 0;
     if (st.ResizeOnLoad != 0) {
         st.ResizeLongSide = picture.longSide;

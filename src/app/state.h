@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <array>
+#include <memory>
 
 namespace nocturo {
 
@@ -93,6 +94,9 @@ struct ProgramState {
     // Shooting-data texts of the picture named by PicturePath at the last ReadShotData.
     ShotData Shot;
     QString SizeLine;
+    // The EXIF entries of the loaded picture, read with it, that a saved picture carries on;
+    // null when it has none.
+    std::shared_ptr<const TExifInfo> SourceExif;
 };
 
 }  // namespace nocturo

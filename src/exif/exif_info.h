@@ -510,6 +510,10 @@ public:
 
     // ---- Writing ----
 
+    // Copies of Source's entries, both collections, and its byte order: a component to change
+    // and write without touching Source.
+    void AssignEntries(const TExifInfo& Source);
+
     // No character above U+00FF.
     static bool IsAnsiText(const QString& Text);
     // Texts refused by the character check report -4 and change nothing.

@@ -26,6 +26,7 @@ namespace nocturo {
 namespace {
 
 constexpr std::int64_t kMaxSegmentLength = 0xFFFF;
+constexpr std::int64_t kMakerNoteTail = 12;
 
 constexpr TExifIFD kDirectoryOrder[] = {eiTIFF, eiExif, eiGPS, eiInteroperability};
 
@@ -327,7 +328,9 @@ void TEntryItems::WriteIFDs(ByteStream& Stream, bool WithThumbnail) {
                 if (item->FOffset >= ifd0End) {
                     makerNote = item;
                     keepFrom = item->FOffset;
-                    keepTo = keepFrom + length;
+                    // Some notes (Nikon's) point just past their end at an empty directory: a
+                    // few zero bytes after the note keep that reading as empty.
+                    keepTo = keepFrom + length + kMakerNoteTail;
                 } else {
                     FOwner->DoError(kExifMakerNoteMoved);
                 }
@@ -387,6 +390,14 @@ void TEntryItems::WriteIFDs(ByteStream& Stream, bool WithThumbnail) {
 }
 
 // ---- TExifInfo: setters ----
+
+void TExifInfo::AssignEntries(const TExifInfo& Source) {
+    if (&Source == this) return;
+    FEntrys->Assign(*Source.FEntrys);
+    FThmEntrys->Assign(*Source.FThmEntrys);
+    FByteOrder = Source.FByteOrder;
+    FByteOrderRead = Source.FByteOrderRead;
+}
 
 bool TExifInfo::IsAnsiText(const QString& Text) {
     return std::all_of(Text.cbegin(), Text.cend(), [](QChar c) { return c.unicode() <= 0xFF; });
