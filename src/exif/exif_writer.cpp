@@ -325,7 +325,9 @@ void TEntryItems::WriteIFDs(ByteStream& Stream, bool WithThumbnail) {
                 const std::int64_t length = item->EntrySize() - 12;
                 // IFD0 must stay where the header says, right at the start.
                 const std::int64_t ifd0End = base + 2 + 12 * static_cast<std::int64_t>(entries[eiTIFF].size()) + 4;
-                if (item->FOffset >= ifd0End) {
+                // A note read from beyond any EXIF segment (the reader takes offsets anywhere in
+                // the file) is not worth a block of that size.
+                if (item->FOffset >= ifd0End && item->FOffset + length + kMakerNoteTail <= kMaxSegmentLength) {
                     makerNote = item;
                     keepFrom = item->FOffset;
                     // Some notes (Nikon's) point just past their end at an empty directory: a

@@ -340,6 +340,39 @@ TEST(RewriteMakerNote, ANoteThatCannotStayIsMovedAndSaidSo) {
     EXPECT_EQ(out.bytes(), QByteArray("NOTE-BYTES-HERE!", 16));
 }
 
+TEST(RewriteMakerNote, ANoteFarBeyondTheSegmentIsMovedNotKeptThere) {
+    // The reader takes the note 70,000 bytes on, in a later segment: keeping it there would ask
+    // for a block no segment can hold.
+    const auto build = [](std::uint32_t noteOffset) {
+        xt::Dirs d;
+        d.ifd0 = {xt::ascii(271, "M")};
+        d.exif = {xt::rawField(37500, 7, 16, noteOffset)};
+        return xt::buildTiff(d);
+    };
+    const qsizetype tiffSize = build(0).size();
+    const qsizetype fillerPayload = 40000;
+    // File: SOI, APP1 (TIFF at byte 12), two APP2 fillers, an APP2 whose payload is the note.
+    const qsizetype noteInFile = 2 + (4 + 6 + tiffSize) + 2 * (4 + fillerPayload) + 4;
+    const QByteArray note("FAR-AWAY-NOTE!!!", 16);
+    const QByteArray segments = xt::exifApp1(build(static_cast<std::uint32_t>(noteInFile - 12))) +
+                                xt::segment(0xFFE2, QByteArray(fillerPayload, 'f')) +
+                                xt::segment(0xFFE2, QByteArray(fillerPayload, 'g')) + xt::segment(0xFFE2, note);
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, "p.jpg", xt::jpeg(segments));
+    std::vector<int> errors;
+    TExifInfo info;
+    info.setOnError([&](TExifInfo*, int code, bool&) { errors.push_back(code); });
+    info.setImageFileName(path);
+    ASSERT_TRUE(errors.empty());
+    ASSERT_TRUE(info.WriteExif(path, false));
+    EXPECT_EQ(errors, std::vector<int>{kExifMakerNoteMoved});
+    TExifInfo back;
+    back.setImageFileName(path);
+    MemoryStream out;
+    back.CopyFromMakerNote(out);
+    EXPECT_EQ(out.bytes(), note);
+}
+
 // ---- Thumbnail directory ----
 
 TEST(RewriteThumbnail, IFD1IsACompleteJpegDirectory) {
