@@ -18,7 +18,8 @@ if [ "$sanitize" -eq 1 ]; then
 fi
 source "$(dirname "$0")/scripts/setup.sh"
 
-nocturo_install_missing jq   # the command-line tests read JSON with jq
+# jq: the command-line tests read JSON; exiftool and exiv2 judge the EXIF blocks we write.
+nocturo_install_missing jq libimage-exiftool-perl exiv2
 
 launcher=()
 if command -v ccache >/dev/null 2>&1; then

@@ -15,6 +15,7 @@
 #include "extract/extraction.h"
 #include "extract/processing.h"
 #include "extract/star_list.h"
+#include "extract/saving.h"
 #include "input/picture_loader.h"
 
 #include <QCommandLineParser>
@@ -76,6 +77,8 @@ struct Settings {
     int jobs = 1;
     QString summary;  // empty: no summary
     bool quiet = false;
+    bool exif = true;  // the outputs carry the input's EXIF
+    bool gps = true;   // ... with its GPS directory
 };
 
 struct Result {
@@ -89,6 +92,7 @@ struct Result {
     int width = 0, height = 0;
     double starShare = 0;  // labelled or marked pixels over all pixels of the picture
     double ms = 0;
+    QString warning;  // the picture was written, but without its EXIF
 };
 
 void printErr(const QString& text) {
@@ -233,11 +237,16 @@ void invertBytes(WorkImage& image) {
 
 void writePng(const WorkImage& image, const QString& path) { png::encodeFile(image, path); }
 
-void writePicture(const WorkImage& image, const Job& job, int quality) {
-    if (job.kind == OutputKind::Png)
-        writePng(image, job.output);
-    else
-        jpeg::encodeFile(image, job.output, quality);
+// The output picture with the input's EXIF (as an APP1 block or a PNG eXIf chunk); a failed
+// EXIF step leaves it out and says why in exifProblem.
+void writePicture(const WorkImage& image, const Job& job, int quality, const SaveExif& exif, QString* exifProblem) {
+    if (job.kind == OutputKind::Png) {
+        std::vector<png::Chunk> chunks;
+        if (std::optional<png::Chunk> chunk = SavedExifChunk(image, exif, exifProblem)) chunks.push_back(std::move(*chunk));
+        png::encodeFile(image, job.output, chunks);
+    } else {
+        WriteSavedPicture(image, false, quality, job.output, exif, exifProblem);
+    }
 }
 
 // ReadShotData goes through the EXIF component; one file at a time keeps it clear of any shared
@@ -276,11 +285,21 @@ void processOne(const Job& job, const Settings& s, const QString& scratchFolder,
     QElapsedTimer clock;
     clock.start();
     ShotData shot;
+    std::unique_ptr<TExifInfo> sourceExif;
     {
         std::lock_guard<std::mutex> lock(shotDataMutex());
         TExifInfo exif;
         shot = ReadShotData(exif, job.input);
         r.facts = ReadPhotoFacts(exif);
+        if (s.exif && !job.output.isEmpty()) {
+            // An unreadable EXIF block is no EXIF: the picture is still written.
+            try {
+                sourceExif = std::make_unique<TExifInfo>();
+                sourceExif->setImageFileName(job.input);
+            } catch (const EExifError&) {
+                sourceExif.reset();
+            }
+        }
     }
     LoadOptions options;
     options.path = job.input;
@@ -323,7 +342,10 @@ void processOne(const Job& job, const Settings& s, const QString& scratchFolder,
     clock.restart();
     if (!job.output.isEmpty()) {
         if (s.invert) invertBytes(picture.processed);
-        writePicture(picture.processed, job, s.quality);
+        SaveExif exif;
+        exif.source = sourceExif.get();
+        exif.keepGps = s.gps;
+        writePicture(picture.processed, job, s.quality, exif, &r.warning);
     }
     if (!job.mark.isEmpty()) writePng(picture.marks, job.mark);
     if (stars) writeStarList(job.stars, stars->sortedStars());
@@ -462,7 +484,8 @@ int runExtract(int argc, char** argv) {
     const QCommandLineOption output(
         {QStringLiteral("o"), QStringLiteral("output")},
         QStringLiteral("One input: the output file (.png lossless, .jpg/.jpeg baseline JPEG at "
-                       "--quality). Several inputs: an existing folder (INPUT-name.png)."),
+                       "--quality), carrying the input's EXIF data. Several inputs: an existing folder "
+                       "(INPUT-name.png)."),
         QStringLiteral("PATH"));
     const QCommandLineOption threshold(QStringLiteral("threshold"), QStringLiteral("Threshold (default 10)."),
                                        QStringLiteral("N"), QStringLiteral("10"));
@@ -505,6 +528,10 @@ int runExtract(int argc, char** argv) {
     const QCommandLineOption time(
         QStringLiteral("time"),
         QStringLiteral("Per-phase times on stderr: decode, extract, enlarge, count, encode (ms)."));
+    const QCommandLineOption noExif(QStringLiteral("no-exif"),
+                                    QStringLiteral("Write the pictures without the input's EXIF data."));
+    const QCommandLineOption noGps(QStringLiteral("no-gps"),
+                                   QStringLiteral("Leave the GPS position out of the EXIF data written."));
     const QCommandLineOption jobs(QStringLiteral("j"),
                                   QStringLiteral("Process up to N files at once (default: the cores)."),
                                   QStringLiteral("N"));
@@ -522,7 +549,7 @@ int runExtract(int argc, char** argv) {
                                          QStringLiteral("No progress line on a terminal."));
     for (const QCommandLineOption* o :
          {&output, &threshold, &brightness, &saturation, &noEnlarge, &background, &backgroundOnly, &rect, &longSide,
-          &strip, &noStrip, &mark, &quality, &invert, &time, &jobs, &starsOption, &summaryOption, &quietOption})
+          &strip, &noStrip, &mark, &quality, &invert, &time, &noExif, &noGps, &jobs, &starsOption, &summaryOption, &quietOption})
         parser.addOption(*o);
 
     Settings s;
@@ -556,6 +583,8 @@ int runExtract(int argc, char** argv) {
         s.quality = intOption(parser, quality.names().first(), 1, 100);
         s.invert = parser.isSet(invert);
         s.time = parser.isSet(time);
+        s.exif = !parser.isSet(noExif);
+        s.gps = !parser.isSet(noGps);
         const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
         s.jobs = parser.isSet(jobs) ? intOption(parser, jobs.names().first(), 1, 1024) : cores;
         s.summary = parser.value(summaryOption);
@@ -632,6 +661,7 @@ int runExtract(int argc, char** argv) {
         progress.clear();
         const QString& input = work[static_cast<std::size_t>(i)].input;
         if (r.ok) {
+            if (!r.warning.isEmpty()) printErr(QStringLiteral("%1: %2").arg(input, r.warning));
             printOut(QStringLiteral("%1: stars: %2").arg(input).arg(r.stars));
             if (s.time) printErr(r.timing);
         } else {

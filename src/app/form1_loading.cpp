@@ -30,6 +30,22 @@ bool TForm1::LoadPicture(const LoadChoice& choice) {
     return false;
 }
 
+namespace {
+
+// The loaded file's EXIF, kept for the save: the file may change or go before the picture is
+// saved. A file whose EXIF cannot be opened simply has none.
+std::shared_ptr<const TExifInfo> readSourceExif(const QString& path) {
+    try {
+        auto exif = std::make_shared<TExifInfo>();
+        exif->setImageFileName(path);
+        if (exif->Entrys().Count() > 0) return exif;
+    } catch (const EExifError&) {
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 bool TForm1::tryLoadPicture(QString* error) { return tryLoadPicture(currentChoice(st), error); }
 
 bool TForm1::tryLoadPicture(const LoadChoice& choice, QString* error) {
@@ -54,6 +70,7 @@ bool TForm1::tryLoadPicture(const LoadChoice& choice, QString* error) {
 
     st.Shot = shot;
     st.ShotPosition = position;
+    st.SourceExif = readSourceExif(options.path);
     LoadChoice applied = choice;
     applied.ShotDataStrip = options.strip ? 1 : 0;
     if (applied.ResizeOnLoad != 0) {

@@ -5,6 +5,7 @@
 #include "app/mouse_press.h"
 #include "common/int_parse.h"
 #include "common/jpeg_codec.h"
+#include "exif/exif_info.h"
 #include "extract/saving.h"
 #include "ui_form1.h"
 
@@ -20,11 +21,14 @@ namespace nocturo {
 
 namespace {
 
-// Writes the saved picture; the beep acknowledges the save whether the writing succeeded or not,
-// and comes before the message of a failed one.
-void writeWithBeep(const WorkImage& processed, bool invert, int quality, const QString& path) {
+// Writes the saved picture with the loaded picture's EXIF; the beep acknowledges the save whether
+// the writing succeeded or not, and comes before the message of a failed one. An EXIF step that
+// failed is in exifProblem.
+void writeWithBeep(const ProgramState& st, bool invert, int quality, const QString& path, QString* exifProblem) {
+    SaveExif exif;
+    exif.source = st.SourceExif.get();
     try {
-        WriteSavedPicture(processed, invert, quality, path);
+        WriteSavedPicture(st.ProcessedImage, invert, quality, path, exif, exifProblem);
     } catch (...) {
         beep();
         throw;
@@ -83,20 +87,25 @@ void TForm1::Button3MouseDown(Qt::MouseButton button) {
         st.SaveFileName = SavePictureDialog1.selectedFiles().first();
         if (!QFileInfo(st.SaveFileName).fileName().contains(QLatin1Char('.'))) st.SaveFileName += QStringLiteral(".jpg");
         st.SaveQuality = parseIntOrThrow(ui->ComboBox4->currentText());
-        writeWithBeep(st.ProcessedImage, invert, st.SaveQuality, st.TempPath2);
+        QString exifProblem;
+        writeWithBeep(st, invert, st.SaveQuality, st.TempPath2, &exifProblem);
         QString reason;
         const bool copied = copyReplacing(st.TempPath2, st.SaveFileName, &reason);
         if (QFile::exists(st.TempPath1)) QFile::remove(st.TempPath1);
         if (QFile::exists(st.TempPath2)) QFile::remove(st.TempPath2);
         if (!copied)
             showErrorMessage(this, QStringLiteral("画像を保存できませんでした: %1\n%2").arg(st.SaveFileName, reason));
+        else if (!exifProblem.isEmpty())
+            showErrorMessage(this, exifProblem);
         return;
     }
     st.SaveFileName = st.DefaultSavePath;
     st.SaveQuality = parseIntOrThrow(ui->ComboBox4->currentText());
     // The user's picture folder need not exist on a fresh system; the editor hand-off needs it.
     QDir().mkpath(QFileInfo(st.SaveFileName).absolutePath());
-    writeWithBeep(st.ProcessedImage, invert, st.SaveQuality, st.SaveFileName);
+    QString exifProblem;
+    writeWithBeep(st, invert, st.SaveQuality, st.SaveFileName, &exifProblem);
+    if (!exifProblem.isEmpty()) showErrorMessage(this, exifProblem);
     if (!documentOpener()(st.SaveFileName))
         showErrorMessage(this, QStringLiteral("保存した画像を開けませんでした: %1").arg(st.SaveFileName));
 }

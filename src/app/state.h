@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <array>
+#include <memory>
 #include <optional>
 
 namespace nocturo {
@@ -100,6 +101,9 @@ struct ProgramState {
     // Where the picture was taken, when its EXIF data says so.
     std::optional<GeoPosition> ShotPosition;
     QString SizeLine;
+    // The EXIF entries of the loaded picture, read with it, that a saved picture carries on;
+    // null when it has none.
+    std::shared_ptr<const TExifInfo> SourceExif;
 };
 
 }  // namespace nocturo

@@ -10,8 +10,19 @@ namespace nocturo {
 
 namespace {
 
+// Bytes of the UTF-8 sequence that starts with this byte (1 for a stray continuation byte).
+std::size_t utf8SequenceLength(char lead) {
+    const auto c = static_cast<unsigned char>(lead);
+    if (c >= 0xF0) return 4;
+    if (c >= 0xE0) return 3;
+    if (c >= 0xC0) return 2;
+    return 1;
+}
+
 // One iconv conversion of a whole buffer. Invalid input sequences are replaced (by U+FFFD when
 // decoding, '?' when encoding) and skipped, so a hostile byte string can never stop a read.
+// skipUnit is the number of input bytes skipped after a replacement; 0 skips one whole UTF-8
+// character (for conversions from UTF-8).
 std::string convert(const char* to, const char* from, std::string_view in, std::string_view replacement,
                     std::size_t skipUnit) {
     iconv_t cd = iconv_open(to, from);
@@ -39,9 +50,15 @@ std::string convert(const char* to, const char* from, std::string_view in, std::
             continue;
         }
         if (errno == E2BIG) continue;
-        // EILSEQ or EINVAL: replace the offending unit and go on after it.
+        // EILSEQ or EINVAL: replace the offending unit and go on after it. A stateful encoding
+        // (ISO-2022-JP) may be in its two-byte mode here: return to ASCII first, or the
+        // replacement would be read as half of a kanji.
+        dst = buf;
+        dstLeft = sizeof buf;
+        iconv(cd, nullptr, nullptr, &dst, &dstLeft);
+        out.append(buf, static_cast<std::size_t>(dst - buf));
         out.append(replacement);
-        const std::size_t skip = std::min(skipUnit, srcLeft);
+        const std::size_t skip = std::min(skipUnit ? skipUnit : utf8SequenceLength(*src), srcLeft);
         src += skip;
         srcLeft -= skip;
         if (srcLeft == 0) break;
@@ -98,7 +115,7 @@ QString decodeCp932(std::string_view bytes) {
 QByteArray encodeCp932(const QString& text) {
     const QByteArray u = text.toUtf8();
     // Skip one whole UTF-8 sequence for an unencodable character.
-    const std::string out = convert("CP932", "UTF-8", std::string_view(u.constData(), u.size()), "?", 1);
+    const std::string out = convert("CP932", "UTF-8", std::string_view(u.constData(), u.size()), "?", 0);
     return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
 }
 
@@ -107,9 +124,31 @@ QString decodeIso2022Jp(std::string_view bytes) {
     return QString::fromUtf8(u.data(), static_cast<qsizetype>(u.size()));
 }
 
+// Half-width katakana have no place in ISO-2022-JP; Windows' code page 50220 writes them as
+// their full-width forms, a following sound mark joined to its kana (ｶﾞ -> ガ).
+static QString fullWidthKatakana(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const auto isHalfWidth = [&](qsizetype k) { return text[k].unicode() >= 0xFF61 && text[k].unicode() <= 0xFF9F; };
+        if (!isHalfWidth(i)) {
+            out.append(text[i++]);
+            continue;
+        }
+        const qsizetype from = i;
+        while (i < text.size() && isHalfWidth(i)) ++i;
+        QString run = text.mid(from, i - from).normalized(QString::NormalizationForm_KC);
+        // A sound mark left alone becomes the spacing mark, which the JIS set has.
+        run.replace(QChar(0x3099), QChar(0x309B)).replace(QChar(0x309A), QChar(0x309C));
+        out.append(run);
+    }
+    return out;
+}
+
 QByteArray encodeIso2022Jp(const QString& text) {
-    const QByteArray u = text.toUtf8();
-    const std::string out = convert("ISO-2022-JP", "UTF-8", std::string_view(u.constData(), u.size()), "?", 1);
+    const QByteArray u = fullWidthKatakana(text).toUtf8();
+    const std::string out = convert("ISO-2022-JP", "UTF-8", std::string_view(u.constData(), u.size()), "?", 0);
     return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
 }
 

@@ -54,6 +54,7 @@ enum : int {
     kExifInvalidIndex = -6,
     kExifTagNotFound = -7,
     kExifDateUnknown = -8,
+    kExifMakerNoteMoved = -9,
 };
 // The text of an error code ("不明なエラーです" for a code without one).
 QString ExifErrorText(int ErrCode);
@@ -509,6 +510,10 @@ public:
 
     // ---- Writing ----
 
+    // Copies of Source's entries, both collections, and its byte order: a component to change
+    // and write without touching Source.
+    void AssignEntries(const TExifInfo& Source);
+
     // No character above U+00FF.
     static bool IsAnsiText(const QString& Text);
     // Texts refused by the character check report -4 and change nothing.
@@ -557,6 +562,12 @@ public:
     // not a JPEG, a block over 65,535 bytes or a failed save throws EExifError; the file is then
     // unchanged.
     bool WriteExif(const QString& DestFileName, bool IncludeThumbnail);
+    // The TIFF block (header, directories and, when Thumbnail is not empty, IFD1 and the
+    // thumbnail JPEG) that an EXIF APP1 segment or a PNG eXIf chunk carries.
+    QByteArray MakeTiffBlock(const QByteArray& Thumbnail);
+    // File (a JPEG) with its EXIF block replaced by, or given, the collections' block. Throws
+    // EExifError for a file that is not a JPEG or a block over 65,535 bytes.
+    QByteArray InsertExif(const QByteArray& File, const QByteArray& Thumbnail);
 
 private:
     friend class TEntryItem;

@@ -66,6 +66,7 @@ QString ExifErrorText(int ErrCode) {
     case kExifInvalidIndex: return QStringLiteral("不正なインデックス");
     case kExifTagNotFound: return QStringLiteral("タグが見つかりません");
     case kExifDateUnknown: return QStringLiteral("日時は不明です");
+    case kExifMakerNoteMoved: return QStringLiteral("メーカーノートを元の位置に置けないため移動しました");
     default: return QStringLiteral("不明なエラーです");
     }
 }

@@ -29,7 +29,9 @@ std::unique_ptr<FileStream> openRead(const QString& path) {
     }
 }
 
-QImage fitted(const WorkImage& picture) {
+}  // namespace
+
+QImage FitThumbnail(const WorkImage& picture) {
     const int w = picture.width(), h = picture.height();
     double s = std::min(static_cast<double>(kThumbWidth) / w, static_cast<double>(kThumbHeight) / h);
     if (s > 1.0) s = 1.0;
@@ -42,7 +44,10 @@ QImage fitted(const WorkImage& picture) {
     return result.constBits() == view.constBits() ? view.copy() : result;
 }
 
+namespace {
+
 QImage toImage(const WorkImage& picture) { return picture.wrap().copy(); }
+QImage fitted(const WorkImage& picture) { return FitThumbnail(picture); }
 
 }  // namespace
 

@@ -26,6 +26,7 @@ namespace nocturo {
 namespace {
 
 constexpr std::int64_t kMaxSegmentLength = 0xFFFF;
+constexpr std::int64_t kMakerNoteTail = 12;
 
 constexpr TExifIFD kDirectoryOrder[] = {eiTIFF, eiExif, eiGPS, eiInteroperability};
 
@@ -51,10 +52,6 @@ const QByteArray* textBlock(const std::vector<TExifData>& datas) {
     if (datas.empty()) return nullptr;
     const auto* p = std::get_if<std::unique_ptr<QByteArray>>(&datas.front());
     return p && *p ? p->get() : nullptr;
-}
-qsizetype textLength(const QByteArray& bytes) {
-    const qsizetype nul = bytes.indexOf('\0');
-    return nul < 0 ? bytes.size() : nul;
 }
 const MemoryStream* streamBlock(const std::vector<TExifData>& datas) {
     if (datas.empty()) return nullptr;
@@ -91,7 +88,9 @@ std::uint32_t TEntryItem::EntrySize() {
     std::uint64_t count = 0;
     switch (FFormat) {
     case efAscii:
-        if (const QByteArray* text = textBlock(FDatas)) count = static_cast<std::uint64_t>(textLength(*text)) + 1;
+        // The block holds the count bytes as read, or a set text and its NUL: an unchanged
+        // text keeps the count it came with.
+        if (const QByteArray* text = textBlock(FDatas)) count = static_cast<std::uint64_t>(text->size());
         break;
     case efUndefined:
         if (const MemoryStream* stream = streamBlock(FDatas)) count = static_cast<std::uint64_t>(stream->size());
@@ -126,10 +125,7 @@ std::int64_t TEntryItem::WriteData(ByteStream& Stream, std::uint16_t ByteOrder) 
     const std::int64_t start = Stream.position();
     switch (FFormat) {
     case efAscii:
-        if (const QByteArray* text = textBlock(FDatas)) {
-            Stream.writeBuffer(text->constData(), textLength(*text));
-            writeZeros(Stream, 1);
-        }
+        if (const QByteArray* text = textBlock(FDatas)) Stream.writeBuffer(text->constData(), text->size());
         break;
     case efUndefined:
         if (const MemoryStream* stream = streamBlock(FDatas))
@@ -234,6 +230,36 @@ std::uint32_t TEntryItems::DataSize() {
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(size, std::numeric_limits<std::uint32_t>::max()));
 }
 
+namespace {
+
+bool isPointerTag(std::uint16_t tag, TExifIFD ifd) {
+    return (ifd == eiTIFF && (tag == kTagExifPointer || tag == kTagGpsPointer)) ||
+           (ifd == eiExif && tag == kTagInteropPointer);
+}
+
+std::int64_t even(std::int64_t p) { return p + (p & 1); }
+
+// Places the pieces of a TIFF block one after another on even offsets (TIFF word alignment),
+// around one range that must stay where it is.
+class Allocator {
+public:
+    Allocator(std::int64_t start, std::int64_t keepFrom, std::int64_t keepTo)
+        : next_(start), keepFrom_(keepFrom), keepTo_(keepTo) {}
+    std::int64_t place(std::int64_t length) {
+        std::int64_t p = even(next_);
+        if (keepTo_ > keepFrom_ && p < keepTo_ && p + length > keepFrom_) p = even(keepTo_);
+        next_ = p + length;
+        return p;
+    }
+    std::int64_t end() const { return even(std::max(next_, keepTo_)); }
+
+private:
+    std::int64_t next_;
+    std::int64_t keepFrom_, keepTo_;
+};
+
+}  // namespace
+
 void TEntryItems::WriteIFDs(ByteStream& Stream, bool WithThumbnail) {
     const std::uint16_t order = byteOrderOf(this);
     struct Pointer {
@@ -252,55 +278,128 @@ void TEntryItems::WriteIFDs(ByteStream& Stream, bool WithThumbnail) {
             item->SetLong(0, item->GetULongData(0));
         }
 
-    // Layout pass.
-    std::array<std::vector<TEntryItem*>, 4> entries;
+    // Which directories are written: a directory with entries of its own, and the Exif IFD also
+    // when it only carries the Interoperability pointer. A directory with entries gets the
+    // pointer that leads to it, or no reader would find them.
+    std::array<int, 4> own{};
     for (const auto& item : FItems)
-        if (item->IsWritable() && item->FIFD <= eiInteroperability) entries[item->FIFD].push_back(item.get());
+        if (item->IsWritable() && item->FIFD <= eiInteroperability && !isPointerTag(item->FTag, item->FIFD))
+            ++own[item->FIFD];
+    std::array<bool, 4> written{};
+    written[eiTIFF] = true;
+    written[eiInteroperability] = own[eiInteroperability] > 0;
+    written[eiExif] = own[eiExif] > 0 || written[eiInteroperability];
+    written[eiGPS] = own[eiGPS] > 0;
+    const auto ensurePointer = [&](std::uint16_t tag, TExifIFD in) {
+        if (IndexOfTag(tag, in) >= 0) return;
+        TEntryItem* item = AddTag(tag);
+        item->FIFD = in;
+        item->SetLong(0, 0);
+    };
+    if (written[eiInteroperability]) ensurePointer(kTagInteropPointer, eiExif);
+    if (written[eiExif]) ensurePointer(kTagExifPointer, eiTIFF);
+    if (written[eiGPS]) ensurePointer(kTagGpsPointer, eiTIFF);
+    const auto target = [](std::uint16_t tag) {
+        return tag == kTagExifPointer ? eiExif : tag == kTagGpsPointer ? eiGPS : eiInteroperability;
+    };
+
+    // Each directory in ascending tag order, as TIFF asks; a pointer to a directory that is not
+    // written is left out rather than pointing at nothing.
+    std::array<std::vector<TEntryItem*>, 4> entries;
+    for (const auto& item : FItems) {
+        if (!item->IsWritable() || item->FIFD > eiInteroperability) continue;
+        if (isPointerTag(item->FTag, item->FIFD) && !written[target(item->FTag)]) continue;
+        entries[item->FIFD].push_back(item.get());
+    }
+    for (auto& list : entries)
+        std::stable_sort(list.begin(), list.end(), [](const TEntryItem* a, const TEntryItem* b) { return a->FTag < b->FTag; });
+
+    // A maker note stays at the offset it had in the block it was read from: many makers store
+    // offsets inside it that count from the TIFF header, and those must still hold.
+    const std::int64_t base = Stream.position() - FCardinalPoint;
+    TEntryItem* makerNote = nullptr;
+    std::int64_t keepFrom = 0, keepTo = 0;
+    if (FOwner && &FOwner->Entrys() == this)
+        for (TEntryItem* item : entries[eiExif])
+            if (item->FTag == kTagMakerNote && item->FOffset != 0 && item->EntrySize() > 12) {
+                const std::int64_t length = item->EntrySize() - 12;
+                // IFD0 must stay where the header says, right at the start.
+                const std::int64_t ifd0End = base + 2 + 12 * static_cast<std::int64_t>(entries[eiTIFF].size()) + 4;
+                // A note read from beyond any EXIF segment (the reader takes offsets anywhere in
+                // the file) is not worth a block of that size.
+                if (item->FOffset >= ifd0End && item->FOffset + length + kMakerNoteTail <= kMaxSegmentLength) {
+                    makerNote = item;
+                    keepFrom = item->FOffset;
+                    // Some notes (Nikon's) point just past their end at an empty directory: a
+                    // few zero bytes after the note keep that reading as empty.
+                    keepTo = keepFrom + length + kMakerNoteTail;
+                } else {
+                    FOwner->DoError(kExifMakerNoteMoved);
+                }
+                break;
+            }
+
+    // Layout pass.
+    Allocator space(base, keepFrom, keepTo);
     std::array<std::int64_t, 4> start{};
-    std::int64_t p = Stream.position() - FCardinalPoint + 2;
     for (const TExifIFD d : kDirectoryOrder) {
-        start[d] = p - 2;
+        if (!written[d]) continue;
         const auto n = static_cast<std::int64_t>(entries[d].size());
-        if (n == 0 && d != eiTIFF) continue;
-        std::int64_t q = p + 12 * n + 4;
+        start[d] = space.place(2 + 12 * n + 4);
+        std::int64_t p = start[d] + 2;
         for (TEntryItem* item : entries[d]) {
             item->FPosition = static_cast<std::uint32_t>(p);
             const std::uint32_t size = item->EntrySize();
-            if (size == 12) {
+            if (size == 12)
                 item->FDataOffset = 0;
-            } else {
-                item->FDataOffset = static_cast<std::uint32_t>(q);
-                q += size - 12;
-            }
+            else if (item == makerNote)
+                item->FDataOffset = static_cast<std::uint32_t>(keepFrom);
+            else
+                item->FDataOffset = static_cast<std::uint32_t>(space.place(size - 12));
             p += 12;
         }
-        p = q + 2;
-        if (p > std::numeric_limits<std::uint32_t>::max())
-            throw EExifError(QStringLiteral("EXIFデータが大きすぎて書き込めません"));
     }
-    const std::int64_t end = p - 2;
+    const std::int64_t end = space.end();
+    if (end > std::numeric_limits<std::uint32_t>::max())
+        throw EExifError(QStringLiteral("EXIFデータが大きすぎて書き込めません"));
 
-    // Pointer fix-ups; a pointer to a directory that is not written becomes 0.
+    // Pointer fix-ups.
     const auto fix = [&](std::uint16_t tag, TExifIFD in, std::int64_t value) {
         if (const int index = IndexOfTag(tag, in); index >= 0) Items(index)->SetLong(0, static_cast<std::uint32_t>(value));
     };
     fix(kTagJpegOffset, eiTIFF, end);
-    fix(kTagExifPointer, eiTIFF, entries[eiExif].empty() ? 0 : start[eiExif]);
-    fix(kTagGpsPointer, eiTIFF, entries[eiGPS].empty() ? 0 : start[eiGPS]);
-    fix(kTagInteropPointer, eiExif, entries[eiInteroperability].empty() ? 0 : start[eiInteroperability]);
+    if (written[eiExif]) fix(kTagExifPointer, eiTIFF, start[eiExif]);
+    if (written[eiGPS]) fix(kTagGpsPointer, eiTIFF, start[eiGPS]);
+    if (written[eiInteroperability]) fix(kTagInteropPointer, eiExif, start[eiInteroperability]);
 
-    // Writing pass.
+    // Writing pass, into a block of the laid-out size whose gaps stay zero.
+    MemoryStream block;
+    block.setSize(end - base);
+    const auto at = [&](std::int64_t offset) { block.setPosition(offset - base); };
     for (const TExifIFD d : kDirectoryOrder) {
-        if (entries[d].empty() && d != eiTIFF) continue;
-        writeWord(Stream, static_cast<std::uint16_t>(entries[d].size()), order);
-        for (TEntryItem* item : entries[d]) item->WriteEntry(Stream);
-        writeLong(Stream, d == eiTIFF && WithThumbnail ? static_cast<std::uint32_t>(end) : 0, order);
+        if (!written[d]) continue;
+        at(start[d]);
+        writeWord(block, static_cast<std::uint16_t>(entries[d].size()), order);
+        for (TEntryItem* item : entries[d]) item->WriteEntry(block);
+        writeLong(block, d == eiTIFF && WithThumbnail ? static_cast<std::uint32_t>(end) : 0, order);
         for (TEntryItem* item : entries[d])
-            if (item->FDataOffset != 0) item->WriteData(Stream, order);
+            if (item->FDataOffset != 0) {
+                at(item->FDataOffset);
+                item->WriteData(block, order);
+            }
     }
+    Stream.writeBuffer(block.bytes().constData(), block.bytes().size());
 }
 
 // ---- TExifInfo: setters ----
+
+void TExifInfo::AssignEntries(const TExifInfo& Source) {
+    if (&Source == this) return;
+    FEntrys->Assign(*Source.FEntrys);
+    FThmEntrys->Assign(*Source.FThmEntrys);
+    FByteOrder = Source.FByteOrder;
+    FByteOrderRead = Source.FByteOrderRead;
+}
 
 bool TExifInfo::IsAnsiText(const QString& Text) {
     return std::all_of(Text.cbegin(), Text.cend(), [](QChar c) { return c.unicode() <= 0xFF; });
@@ -443,6 +542,143 @@ std::int64_t TExifInfo::CopyFromMakerNote(ByteStream& Stream) {
 
 // ---- TExifInfo: the new EXIF block ----
 
+namespace {
+
+TEntryItem* entryOf(TEntryItems& items, std::uint16_t tag, TExifIFD ifd) {
+    const int index = items.IndexOfTag(tag, ifd);
+    if (index >= 0) return items.Items(index);
+    TEntryItem* item = items.AddTag(tag);
+    item->setIFDNumber(ifd);
+    return item;
+}
+
+void setShort(TEntryItem* item, std::uint16_t value) {
+    item->Clear();
+    item->setFormat(efShort);
+    item->AddData(value);
+}
+
+void setRational(TEntryItem* item, TExifURational value) {
+    item->Clear();
+    item->setFormat(efRational);
+    item->AddData(value);
+}
+
+// Copies IFD0's value of a tag into IFD1, or the given one when IFD0 has none.
+void copyOrSet(const TEntryItems& main, TEntryItems& thm, std::uint16_t tag, const std::function<void(TEntryItem*)>& fallback) {
+    if (thm.IndexOfTag(tag, eiTIFF) >= 0) return;
+    TEntryItem* item = entryOf(thm, tag, eiTIFF);
+    if (const int index = main.IndexOfTag(tag, eiTIFF); index >= 0)
+        item->Assign(*main.Items(index));
+    else
+        fallback(item);
+}
+
+constexpr std::uint16_t kTagXResolution = 282, kTagYResolution = 283, kTagResolutionUnit = 296,
+                        kTagYCbCrPositioning = 531;
+
+}  // namespace
+
+QByteArray TExifInfo::MakeTiffBlock(const QByteArray& Thumbnail) {
+    // TIFF asks every IFD0 for its resolution: a block built from nothing gets 72 dpi (and the
+    // YCbCr positioning EXIF asks of a JPEG).
+    bool ownIfd0 = false;
+    for (int i = 0; i < FEntrys->Count(); ++i) {
+        const TEntryItem* e = FEntrys->Items(i);
+        if (e->IFDNumber() == eiTIFF && e->IsWritable() && !isPointerTag(e->Tag(), eiTIFF)) ownIfd0 = true;
+    }
+    if (!ownIfd0) {
+        setRational(entryOf(*FEntrys, kTagXResolution, eiTIFF), {72, 1});
+        setRational(entryOf(*FEntrys, kTagYResolution, eiTIFF), {72, 1});
+        setShort(entryOf(*FEntrys, kTagResolutionUnit, eiTIFF), 2);
+        setShort(entryOf(*FEntrys, kTagYCbCrPositioning, eiTIFF), 1);  // centred, as our encoder samples
+    }
+
+    MemoryStream m;
+    FEntrys->setCardinalPoint(0);
+    FThmEntrys->setCardinalPoint(0);
+    const bool little = FByteOrder == kLittleEndian;
+    // Values are written big-endian for any mark other than "II": say so in the header.
+    m.writeBuffer(little ? "II" : "MM", 2);
+    const std::uint16_t order = little ? kLittleEndian : kBigEndian;
+    writeWord(m, 42, order);
+    writeLong(m, 8, order);
+    const bool withThumbnail = !Thumbnail.isEmpty();
+    FEntrys->WriteIFDs(m, withThumbnail);
+
+    if (withThumbnail) {
+        TEntryItems& thm = *FThmEntrys;
+        // The new thumbnail is a JPEG: the tags that described an uncompressed one (its strips,
+        // size and sample layout) would only mislead a reader.
+        static constexpr std::uint16_t kStale[] = {256, 257, 258, 262, 273, 277, 278, 279, 284, 530};
+        for (int i = thm.Count() - 1; i >= 0; --i) {
+            const TEntryItem* e = thm.Items(i);
+            if (e->IFDNumber() == eiTIFF && std::find(std::begin(kStale), std::end(kStale), e->Tag()) != std::end(kStale))
+                thm.Delete(i);
+        }
+        setShort(entryOf(thm, kTagCompression, eiTIFF), 6);
+        copyOrSet(*FEntrys, thm, kTagXResolution, [](TEntryItem* e) { setRational(e, {72, 1}); });
+        copyOrSet(*FEntrys, thm, kTagYResolution, [](TEntryItem* e) { setRational(e, {72, 1}); });
+        copyOrSet(*FEntrys, thm, kTagResolutionUnit, [](TEntryItem* e) { setShort(e, 2); });
+        entryOf(thm, kTagJpegLength, eiTIFF)->SetLong(0, static_cast<std::uint32_t>(Thumbnail.size()));
+        entryOf(thm, kTagJpegOffset, eiTIFF);
+        thm.WriteIFDs(m, false);
+        m.writeBuffer(Thumbnail.constData(), Thumbnail.size());
+    }
+    return m.bytes();
+}
+
+QByteArray TExifInfo::InsertExif(const QByteArray& File, const QByteArray& Thumbnail) {
+    const qsizetype size = File.size();
+    MemoryStream stream(File);
+    // Where the old EXIF block lies, if there is one: its APP1 must carry the Exif identifier and
+    // end inside the file, else what the marker search found is not taken for one.
+    const std::int64_t a = FindApp1(stream);
+    qsizetype headEnd = 2, copyFrom = 2;
+    bool replacing = false;
+    if (a >= 2 && a + 10 <= size && std::memcmp(File.constData() + a + 4, "Exif\0\0", 6) == 0) {
+        const std::int64_t length = bigEndian16(File, static_cast<qsizetype>(a) + 2);
+        if (length >= 8 && a + 2 + length <= size) {
+            headEnd = static_cast<qsizetype>(a);
+            copyFrom = static_cast<qsizetype>(a + 2 + length);
+            replacing = true;
+        }
+    }
+    if (!replacing) {
+        if (size < 2 || static_cast<unsigned char>(File[0]) != 0xFF || static_cast<unsigned char>(File[1]) != 0xD8)
+            throw EExifError(QStringLiteral("有効な画像ファイルではありません"));
+        // A JFIF APP0 must stay right after the start of image: the new block goes after it.
+        qsizetype at = 2;
+        while (at + 4 <= size && static_cast<unsigned char>(File[at]) == 0xFF &&
+               static_cast<unsigned char>(File[at + 1]) == 0xE0) {
+            const qsizetype length = bigEndian16(File, at + 2);
+            if (length < 2 || at + 2 + length > size) break;
+            at += 2 + length;
+        }
+        headEnd = copyFrom = at;
+    }
+
+    const QByteArray tiff = MakeTiffBlock(Thumbnail);
+    const std::int64_t blockLength = 2 + 6 + tiff.size();
+    if (blockLength > kMaxSegmentLength)
+        throw EExifError(QStringLiteral("EXIFブロックが %1 バイトになり、上限の 65535 バイトを超えるため書き込めません")
+                             .arg(blockLength));
+    QByteArray out;
+    out.reserve(size + blockLength + 2);
+    out.append("\xFF\xD8", 2);
+    if (headEnd > 2) out.append(File.constData() + 2, headEnd - 2);
+    out.append("\xFF\xE1", 2);
+    out.append(static_cast<char>(blockLength >> 8));
+    out.append(static_cast<char>(blockLength & 0xFF));
+    out.append("Exif\0\0", 6);
+    // Offsets in the block count from the TIFF header, wherever the block lands.
+    FEntrys->setCardinalPoint(out.size());
+    FThmEntrys->setCardinalPoint(out.size());
+    out.append(tiff);
+    out.append(File.constData() + copyFrom, size - copyFrom);
+    return out;
+}
+
 bool TExifInfo::WriteExif(const QString& DestFileName, bool IncludeThumbnail) {
     const QFileInfo info(DestFileName);
     if (!info.exists() || info.isDir()) return false;
@@ -451,34 +687,6 @@ bool TExifInfo::WriteExif(const QString& DestFileName, bool IncludeThumbnail) {
     if (!source.open(QIODevice::ReadOnly)) throw EExifError(QStringLiteral("ファイルを開けません: ") + DestFileName);
     const QByteArray file = source.readAll();
     source.close();
-    const qsizetype size = file.size();
-
-    // Where the old EXIF block lies, if there is one: its APP1 must carry the Exif identifier and
-    // end inside the file, else what the marker search found is not taken for one.
-    const std::int64_t a = FindApp1(DestFileName);
-    qsizetype headEnd = 2, copyFrom = 2;
-    bool replacing = false;
-    if (a >= 2 && a + 10 <= size && std::memcmp(file.constData() + a + 4, "Exif\0\0", 6) == 0) {
-        const std::int64_t length = bigEndian16(file, static_cast<qsizetype>(a) + 2);
-        if (length >= 8 && a + 2 + length <= size) {
-            headEnd = static_cast<qsizetype>(a);
-            copyFrom = static_cast<qsizetype>(a + 2 + length);
-            replacing = true;
-        }
-    }
-    if (!replacing) {
-        if (size < 2 || static_cast<unsigned char>(file[0]) != 0xFF || static_cast<unsigned char>(file[1]) != 0xD8)
-            throw EExifError(QStringLiteral("有効な画像ファイルではありません"));
-        // A JFIF APP0 must stay right after the start of image: the new block goes after it.
-        qsizetype at = 2;
-        while (at + 4 <= size && static_cast<unsigned char>(file[at]) == 0xFF &&
-               static_cast<unsigned char>(file[at + 1]) == 0xE0) {
-            const qsizetype length = bigEndian16(file, at + 2);
-            if (length < 2 || at + 2 + length > size) break;
-            at += 2 + length;
-        }
-        headEnd = copyFrom = at;
-    }
 
     QByteArray thumbnail;
     if (IncludeThumbnail) {
@@ -491,59 +699,11 @@ bool TExifInfo::WriteExif(const QString& DestFileName, bool IncludeThumbnail) {
             thumbnail.clear();
         }
     }
-    const bool withThumbnail = !thumbnail.isEmpty();
-
-    MemoryStream m;
-    m.writeBuffer("\xFF\xD8", 2);
-    if (headEnd > 2) m.writeBuffer(file.constData() + 2, headEnd - 2);
-    m.writeBuffer("\xFF\xE1", 2);
-    const std::int64_t lengthAt = m.position();
-    m.writeBuffer("\0\0Exif\0\0", 8);
-    FEntrys->setCardinalPoint(m.position());
-    FThmEntrys->setCardinalPoint(m.position());
-    const bool little = FByteOrder == kLittleEndian;
-    // Values are written big-endian for any mark other than "II": say so in the header.
-    m.writeBuffer(little ? "II" : "MM", 2);
-    const std::uint16_t order = little ? kLittleEndian : kBigEndian;
-    writeWord(m, 42, order);
-    writeLong(m, 8, order);
-    FEntrys->WriteIFDs(m, withThumbnail);
-
-    if (withThumbnail) {
-        TEntryItems& thm = *FThmEntrys;
-        const auto entry = [&](std::uint16_t tag) {
-            const int index = thm.IndexOfTag(tag, eiTIFF);
-            if (index >= 0) return thm.Items(index);
-            TEntryItem* item = thm.AddTag(tag);
-            item->FIFD = eiTIFF;
-            return item;
-        };
-        entry(kTagJpegLength)->SetLong(0, static_cast<std::uint32_t>(thumbnail.size()));
-        entry(kTagJpegOffset);
-        // Without Compression = 6 no reader takes IFD1's data for a JPEG.
-        if (thm.IndexOfTag(kTagCompression, eiTIFF) < 0) {
-            TEntryItem* compression = entry(kTagCompression);
-            compression->FFormat = efShort;
-            compression->AddData(std::uint16_t{6});
-        }
-        thm.WriteIFDs(m, false);
-        m.writeBuffer(thumbnail.constData(), thumbnail.size());
-    }
-
-    const std::int64_t blockLength = m.position() - lengthAt;
-    if (blockLength > kMaxSegmentLength)
-        throw EExifError(QStringLiteral("EXIFブロックが %1 バイトになり、上限の 65535 バイトを超えるため書き込めません")
-                             .arg(blockLength));
-    m.setPosition(lengthAt);
-    const std::uint8_t lengthBytes[2] = {static_cast<std::uint8_t>(blockLength >> 8),
-                                         static_cast<std::uint8_t>(blockLength & 0xFF)};
-    m.writeBuffer(lengthBytes, 2);
-    m.seek(0, SeekOrigin::End);
-    m.writeBuffer(file.constData() + copyFrom, size - copyFrom);
+    const QByteArray written = InsertExif(file, thumbnail);
 
     // Written beside the target and renamed over it: a failure never leaves a half-written file.
     QSaveFile target(DestFileName);
-    if (!target.open(QIODevice::WriteOnly) || target.write(m.bytes()) != m.bytes().size() || !target.commit())
+    if (!target.open(QIODevice::WriteOnly) || target.write(written) != written.size() || !target.commit())
         throw EExifError(QStringLiteral("ファイルを書き込めません: ") + DestFileName);
     return true;
 }

@@ -109,6 +109,30 @@ for ext in jpg jpeg JPG; do
     [ "$(head -c 2 "$tmp/out.$ext" | od -An -tx1 | tr -d ' ')" = "ffd8" ] || fail ".$ext is a JPEG"
 done
 
+# --- The outputs carry the input's EXIF (judged by exiftool), made over for the written picture.
+command -v exiftool >/dev/null || { echo "FAIL: exiftool is needed for this test" >&2; exit 1; }
+tag() { exiftool -s3 -n "$@" 2>/dev/null; }
+camera=$2/exif/Canon_40D.jpg   # has a GPS directory (GPSVersionID only)
+"$cli" extract "$dated" -o "$tmp/exif.jpg" > /dev/null 2> "$tmp/stderr" || fail "exit code with EXIF"
+[ ! -s "$tmp/stderr" ] || fail "no warning for a clean EXIF step: $(cat "$tmp/stderr")"
+for out in "$tmp/exif.jpg" "$tmp/out.png"; do
+    [ "$(tag -Model "$out")" = "Fixture Cam" ] || fail "$out keeps the camera model"
+    [ "$(tag -DateTimeOriginal "$out")" = "2024:08:10 22:48:30" ] || fail "$out keeps the shooting date"
+    [ "$(tag -ExifImageWidth -ExifImageHeight "$out" | tr '\n' ' ')" = "320 215 " ] || fail "$out: pixel size of the written picture"
+    case "$(tag -Software "$out")" in "Nocturo "[0-9]*) ;; *) fail "$out: Software is Nocturo and its version" ;; esac
+    [ "$(tag -ThumbnailImage -b "$out" | head -c 2 | od -An -tx1 | tr -d ' ')" = "ffd8" ] || fail "$out: a JPEG thumbnail"
+done
+[ "$(tag -ExifByteOrder "$tmp/out.png")" != "" ] || fail "the PNG has an eXIf chunk"
+"$cli" extract "$dated" --no-exif -o "$tmp/noexif.jpg" > /dev/null 2>&1 || fail "exit code --no-exif"
+[ -z "$(tag -EXIF:all "$tmp/noexif.jpg")" ] || fail "--no-exif writes no EXIF"
+"$cli" extract "$plain" -o "$tmp/plain.jpg" > /dev/null 2>&1 || fail "exit code for a JPEG without EXIF"
+[ -z "$(tag -EXIF:all "$tmp/plain.jpg")" ] || fail "a picture without EXIF gives one without EXIF"
+"$cli" extract "$camera" -o "$tmp/gps.jpg" > /dev/null 2>&1 || fail "exit code camera file"
+[ "$(tag -GPSVersionID "$tmp/gps.jpg")" = "2 2 0 0" ] || fail "the GPS directory is kept: $(tag -GPSVersionID "$tmp/gps.jpg")"
+"$cli" extract "$camera" --no-gps -o "$tmp/nogps.jpg" > /dev/null 2>&1 || fail "exit code --no-gps"
+[ -z "$(tag -GPS:all "$tmp/nogps.jpg")" ] || fail "--no-gps leaves the GPS directory out"
+[ "$(tag -Model "$tmp/nogps.jpg")" = "Canon EOS 40D" ] || fail "--no-gps keeps the rest"
+
 # --invert: every byte of the picture inverted.
 "$cli" extract "$dated" --invert -o "$tmp/inv.png" > /dev/null 2>&1 || fail "exit code --invert"
 png inverted "$tmp/out.png" "$tmp/inv.png" || fail "--invert gives 255 - v for every byte"

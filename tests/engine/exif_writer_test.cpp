@@ -85,12 +85,25 @@ bool isPointer(const TEntryItem& e) {
            (e.IFDNumber() == eiExif && e.Tag() == 40965);
 }
 
-// Same tags, directories, types and values in the same order; pointer values apart.
-void expectSameEntries(const TEntryItems& was, const TEntryItems& now) {
-    ASSERT_EQ(was.Count(), now.Count());
-    for (int i = 0; i < was.Count(); ++i) {
-        const TEntryItem& a = *was.Items(i);
-        const TEntryItem& b = *now.Items(i);
+// The entries of a collection by directory, each directory in tag order (the order they are
+// written in).
+std::vector<const TEntryItem*> byDirectoryAndTag(const TEntryItems& items) {
+    std::vector<const TEntryItem*> list;
+    for (int i = 0; i < items.Count(); ++i) list.push_back(items.Items(i));
+    std::stable_sort(list.begin(), list.end(), [](const TEntryItem* a, const TEntryItem* b) {
+        return a->IFDNumber() != b->IFDNumber() ? a->IFDNumber() < b->IFDNumber() : a->Tag() < b->Tag();
+    });
+    return list;
+}
+
+// Same tags, directories, types and values; pointer values apart.
+void expectSameEntries(const TEntryItems& wasItems, const TEntryItems& nowItems) {
+    const auto was = byDirectoryAndTag(wasItems);
+    const auto now = byDirectoryAndTag(nowItems);
+    ASSERT_EQ(was.size(), now.size());
+    for (std::size_t i = 0; i < was.size(); ++i) {
+        const TEntryItem& a = *was[i];
+        const TEntryItem& b = *now[i];
         SCOPED_TRACE("entry " + std::to_string(i) + " tag " + std::to_string(a.Tag()));
         EXPECT_EQ(a.Tag(), b.Tag());
         EXPECT_EQ(a.IFDNumber(), b.IFDNumber());

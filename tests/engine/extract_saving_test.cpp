@@ -1,6 +1,7 @@
-// The saved JPEG: the quality that reaches the encoder, the inversion, replacing a file, and a
-// target that cannot be written.
+// The saved JPEG: the quality that reaches the encoder, the inversion, replacing a file, a
+// target that cannot be written, and the source's EXIF that the saved picture carries.
 #include "common/jpeg_codec.h"
+#include "exif/exif_info.h"
 #include "extract/saving.h"
 
 #include <gtest/gtest.h>
@@ -152,4 +153,112 @@ TEST(SavedJpegFile, UnwritableTargetThrowsWithThePathAndLeavesNoFile) {
     }
     EXPECT_FALSE(QFile::exists(path));
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+}
+
+// ---- The shooting data of the source ----
+
+namespace {
+
+std::unique_ptr<TExifInfo> readExif(const QString& path) {
+    auto info = std::make_unique<TExifInfo>();
+    info->setImageFileName(path);
+    return info;
+}
+
+}  // namespace
+
+TEST(SavedExif, TheSourceBlockMadeOverForTheSavedPicture) {
+    struct Case {
+        const char* fixture;
+        bool keepGps;
+    };
+    const Case cases[] = {{"Canon_40D.jpg", true}, {"Canon_40D.jpg", false}, {"xmp_no_exif.jpg", true},
+                          {"Fujifilm_FinePix6900ZOOM.jpg", true}};
+    QTemporaryDir dir;
+    WorkImage img(90, 50);
+    img.fill(makeColor(10, 200, 60));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.fixture) + (c.keepGps ? "" : " without GPS"));
+        const QString sourcePath = QStringLiteral(NOCTURO_FIXTURES "/exif/") + c.fixture;
+        const auto source = readExif(sourcePath);
+        SaveExif exif;
+        exif.source = source.get();
+        exif.keepGps = c.keepGps;
+        exif.savedAt = QDateTime(QDate(2031, 2, 3), QTime(4, 5, 6));
+        const QString path = dir.filePath("saved.jpg");
+        QString problem;
+        WriteSavedPicture(img, true, 85, path, exif, &problem);
+        EXPECT_TRUE(problem.isEmpty()) << problem.toStdString();
+        const auto saved = readExif(path);
+        EXPECT_EQ(saved->Make(), source->Make());
+        EXPECT_EQ(saved->DateTimeOriginalText(), source->DateTimeOriginalText());
+        EXPECT_EQ(saved->Orientation(), source->Orientation());
+        EXPECT_EQ(saved->PixelXDimension(), 90);
+        EXPECT_EQ(saved->PixelYDimension(), 50);
+        if (source->TagExists(256, eiTIFF)) {
+            EXPECT_EQ(saved->ImageWidth(), 90);
+            EXPECT_EQ(saved->ImageLength(), 50);
+        } else {
+            EXPECT_FALSE(saved->TagExists(256, eiTIFF)) << "IFD0 gets no image size it did not have";
+        }
+        EXPECT_EQ(saved->Software(), SavedSoftwareName());
+        EXPECT_EQ(saved->DateTimeText(), "2031:02:03 04:05:06");
+        EXPECT_EQ(saved->Entrys().IFDEntryCount(eiGPS) > 0, c.keepGps && source->Entrys().IFDEntryCount(eiGPS) > 0);
+        // Every other entry of the source is still there with its type.
+        for (int i = 0; i < source->Entrys().Count(); ++i) {
+            const TEntryItem* e = source->Entrys().Items(i);
+            if (e->IFDNumber() == eiGPS || (e->IFDNumber() == eiTIFF && e->Tag() == 34853)) continue;
+            EXPECT_TRUE(saved->TagExists(e->Tag(), e->IFDNumber())) << "tag " << e->Tag();
+        }
+        // The thumbnail is the saved, inverted picture.
+        QImage thumb;
+        saved->GetThumbnail(thumb);
+        ASSERT_EQ(thumb.width(), 90);
+        EXPECT_NEAR(thumb.pixelColor(45, 25).red(), 245, 6);
+        EXPECT_NEAR(thumb.pixelColor(45, 25).green(), 55, 6);
+        // The picture itself is the inverted one.
+        EXPECT_EQ(jpeg::decodeFile(path).width(), 90);
+    }
+}
+
+TEST(SavedExif, NoSourceBlockNoExifAndAFailedStepSavesThePictureAlone) {
+    const WorkImage img = patterned(40, 30);
+    TExifInfo empty;
+    SaveExif none;
+    none.source = &empty;
+    QString problem;
+    EXPECT_EQ(SavedJpegBytes(img, false, 80, none, &problem), jpeg::encode(img, 80));
+    EXPECT_TRUE(problem.isEmpty());
+    EXPECT_FALSE(SavedExifChunk(img, none, &problem).has_value());
+
+    // A block with no room left for the thumbnail cannot be written.
+    TExifInfo full;
+    full.setMake("M");
+    MemoryStream note(QByteArray(65400, 'n'));
+    full.WriteToMakerNote(note, 0);
+    SaveExif tooBig;
+    tooBig.source = &full;
+    EXPECT_EQ(SavedJpegBytes(img, false, 80, tooBig, &problem), jpeg::encode(img, 80));
+    EXPECT_TRUE(problem.startsWith(QStringLiteral("撮影データ (EXIF) を書き込めなかったため"))) << problem.toStdString();
+}
+
+TEST(SavedExif, PngChunkCarriesTheTiffBlock) {
+    const auto source = readExif(QStringLiteral(NOCTURO_FIXTURES "/exif/Fujifilm_FinePix6900ZOOM.jpg"));
+    SaveExif exif;
+    exif.source = source.get();
+    const std::optional<png::Chunk> chunk = SavedExifChunk(patterned(30, 20), exif);
+    ASSERT_TRUE(chunk.has_value());
+    EXPECT_EQ(std::string(chunk->type.data(), 4), "eXIf");
+    // The TIFF header right away (no "Exif\0\0" in a PNG), in the source's byte order; a JPEG
+    // made of the same block reads back to the same camera.
+    const QByteArray tiff(reinterpret_cast<const char*>(chunk->data.data()), static_cast<qsizetype>(chunk->data.size()));
+    EXPECT_TRUE(tiff.startsWith(QByteArray("MM\0*", 4)));
+    const QByteArray body = jpeg::encode(patterned(30, 20), 80);
+    const QByteArray app1 = QByteArray("\xFF\xE1", 2) + QByteArray(1, char((tiff.size() + 8) >> 8)) +
+                            QByteArray(1, char((tiff.size() + 8) & 0xFF)) + QByteArray("Exif\0\0", 6) + tiff;
+    MemoryStream s(body.left(2) + app1 + body.mid(2));
+    TExifInfo back;
+    back.ReadExifData(s);
+    EXPECT_EQ(back.Model(), source->Model());
+    EXPECT_EQ(back.PixelXDimension(), 30);
 }

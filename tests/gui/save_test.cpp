@@ -2,12 +2,17 @@
 // (left button) and the default file handed to the image editor (any other button).
 #include "common/jpeg_codec.h"
 #include "app/desktop.h"
+#include "exif/exif_info.h"
+#include "extract/saving.h"
 #include "gui_support.h"
 #include "ui_form1.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+
+#include <optional>
 
 using namespace nocturo;
 using namespace nocturo::testing;
@@ -98,6 +103,84 @@ private:
         return !QFile::exists(st.TempPath1) && !QFile::exists(st.TempPath2);
     }
 
+    // A left-button save under a name, with no message box after the dialog.
+    [[nodiscard]] static bool saveAsWithoutMessage(TForm1* f, const QString& name) {
+        return passes([&] {
+            std::optional<NoModalExpected> noMessage;
+            const auto answer = answerNextModal<QFileDialog>([&](QFileDialog* dlg) {
+                if (auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                    edit->setText(name);
+                else
+                    dlg->selectFile(name);
+                static_cast<QDialog*>(dlg)->accept();
+                if (dlg->isVisible()) dlg->reject();
+                noMessage.emplace("a message after the save");
+            });
+            press(f->ui->Button3, Qt::LeftButton);
+            QVERIFY(answer.answered());
+            noMessage.reset();
+        });
+    }
+
+    // A saved file without its EXIF block (the sample carries one): the encoded picture alone.
+    static QByteArray pictureOf(const QByteArray& file) {
+        QByteArray out = file.left(2);
+        qsizetype at = 2;
+        while (at + 4 <= file.size() && static_cast<unsigned char>(file[at]) == 0xFF &&
+               static_cast<unsigned char>(file[at + 1]) != 0xDA) {
+            const qsizetype length =
+                (static_cast<unsigned char>(file[at + 2]) << 8) | static_cast<unsigned char>(file[at + 3]);
+            const bool exif = static_cast<unsigned char>(file[at + 1]) == 0xE1 && file.mid(at + 4, 6) == QByteArray("Exif\0\0", 6);
+            if (!exif) out += file.mid(at, 2 + length);
+            at += 2 + length;
+        }
+        return out + file.mid(at);
+    }
+
+    // Loads a picture file at its own size, as the open dialog would.
+    [[nodiscard]] static bool load(TestProgram& t, const QString& path) {
+        return passes([&] {
+            t.st().PicturePath = path;
+            t.st().ResizeOnLoad = 0;
+            const NoModalExpected noMessage("a message about the load");
+            t.form1()->LoadPicture();
+            QCOMPARE(t.st().PicturePath, path);
+        });
+    }
+
+    // The saved file carries the camera file's EXIF, made over for the saved picture.
+    [[nodiscard]] static bool verifySavedExif(const QString& saved, const QString& camera, const ProgramState& st,
+                                              bool invert) {
+        return passes([&] {
+            TExifInfo was, now;
+            was.setImageFileName(camera);
+            now.setImageFileName(saved);
+            QVERIFY(now.Entrys().Count() > 0);
+            QCOMPARE(now.Make(), was.Make());
+            QCOMPARE(now.Model(), was.Model());
+            QCOMPARE(now.DateTimeOriginalText(), was.DateTimeOriginalText());
+            QCOMPARE(now.ExposureTime()->Text(), was.ExposureTime()->Text());
+            QCOMPARE(int(now.Orientation()), int(was.Orientation()));
+            QCOMPARE(now.PixelXDimension(), st.ProcessedImage.width());
+            QCOMPARE(now.PixelYDimension(), st.ProcessedImage.height());
+            QCOMPARE(now.Software(), QStringLiteral("Nocturo " NOCTURO_VERSION));
+            const QDateTime at = QDateTime::fromString(now.DateTimeText(), QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+            QVERIFY2(at.isValid() && std::abs(at.secsTo(QDateTime::currentDateTime())) < 120, qPrintable(now.DateTimeText()));
+            // The thumbnail shows the saved picture, inverted with it.
+            QImage thumb;
+            now.GetThumbnail(thumb);
+            QVERIFY(!thumb.isNull());
+            const WorkImage picture = jpeg::decodeFile(saved);
+            const ColorValue big = picture.pixel(picture.width() / 2, picture.height() / 4);
+            const QColor small = thumb.pixelColor(thumb.width() / 2, thumb.height() / 4);
+            QVERIFY2(std::abs(small.green() - colorGreen(big)) < 48,
+                     qPrintable(QStringLiteral("%1 %2").arg(small.green()).arg(colorGreen(big))));
+            const ColorValue processed = st.ProcessedImage.pixel(picture.width() / 2, picture.height() / 4);
+            const int expectedGreen = invert ? 255 - colorGreen(processed) : colorGreen(processed);
+            QVERIFY(std::abs(colorGreen(big) - expectedGreen) < 24);
+        });
+    }
+
 private slots:
     void initTestCase() {
         documentOpener() = [this](const QString& path) {
@@ -150,7 +233,7 @@ private slots:
         QCOMPARE(seen.selected, QStringList{t.path(chosen)});
         QCOMPARE(st.SaveFileName, savedPath);
         QCOMPARE(st.SaveQuality, qualityText.toInt());
-        QVERIFY(readFile(savedPath) == jpeg::encode(st.ProcessedImage, quality));
+        QVERIFY(pictureOf(readFile(savedPath)) == jpeg::encode(st.ProcessedImage, quality));
         QCOMPARE(jpeg::readHeader(savedPath).height, st.SourceImage.height());
         QVERIFY(scratchFilesGone(st));
         QVERIFY(!QFile::exists(t.path("pic")));
@@ -173,7 +256,7 @@ private slots:
         QVERIFY(answer.answered());
         QVERIFY(verifyDialog(seen));
         QCOMPARE(st.InvertDisplay, 1);
-        QVERIFY(readFile(t.path("inv.jpg")) == jpeg::encode(inverted(st.ProcessedImage), 80));
+        QVERIFY(pictureOf(readFile(t.path("inv.jpg"))) == jpeg::encode(inverted(st.ProcessedImage), 80));
 
         // Unchecked again: the right-button path saves the plain picture.
         st.DefaultSavePath = t.path("Pictures/無題.jpg");
@@ -182,7 +265,7 @@ private slots:
         QVERIFY(!f->ui->CheckBox1->isChecked());
         press(f->ui->Button3, Qt::RightButton);
         QCOMPARE(st.InvertDisplay, 0);
-        QVERIFY(readFile(st.DefaultSavePath) == jpeg::encode(st.ProcessedImage, 80));
+        QVERIFY(pictureOf(readFile(st.DefaultSavePath)) == jpeg::encode(st.ProcessedImage, 80));
     }
 
     void otherButtonsSaveTheDefaultFileAndOpenIt() {
@@ -196,14 +279,14 @@ private slots:
         press(f->ui->Button3, Qt::RightButton);
         QCOMPARE(beeps, 1);
         QCOMPARE(st.SaveFileName, target);
-        QVERIFY(readFile(target) == jpeg::encode(st.ProcessedImage, 80));
+        QVERIFY(pictureOf(readFile(target)) == jpeg::encode(st.ProcessedImage, 80));
         QCOMPARE(opened, QStringList{target});
 
         // A second save replaces the first.
         f->ui->ComboBox4->setEditText("30");
         press(f->ui->Button3, Qt::MiddleButton);
         QCOMPARE(beeps, 2);
-        QVERIFY(readFile(target) == jpeg::encode(st.ProcessedImage, 30));
+        QVERIFY(pictureOf(readFile(target)) == jpeg::encode(st.ProcessedImage, 30));
         QCOMPARE(opened, (QStringList{target, target}));
 
         // An open that fails is told.
@@ -272,6 +355,77 @@ private slots:
         QVERIFY(!QFile::exists(st.DefaultSavePath));
         QVERIFY(opened.isEmpty());
         QCOMPARE(beeps, 0);
+    }
+
+    void bothButtonsKeepTheShootingDataOfTheLoadedPicture_data() {
+        QTest::addColumn<bool>("invert");
+        QTest::newRow("plain") << false;
+        QTest::newRow("inverted") << true;
+    }
+
+    void bothButtonsKeepTheShootingDataOfTheLoadedPicture() {
+        QFETCH(bool, invert);
+        TestProgram t;
+        const QString camera = t.path("camera.jpg");
+        QVERIFY(QFile::copy(QStringLiteral(NOCTURO_FIXTURES "/exif/Canon_40D.jpg"), camera));
+        QVERIFY(load(t, camera));
+        QVERIFY(process(t));
+        ProgramState& st = t.st();
+        TForm1* f = t.form1();
+        f->ui->CheckBox1->setChecked(invert);
+        // What is saved is what was loaded, whatever happens to the file meanwhile.
+        const QString original = t.path("original.jpg");
+        QVERIFY(QFile::copy(camera, original));
+        QVERIFY(QFile::remove(camera));
+
+        QVERIFY(saveAsWithoutMessage(f, t.path("sky.jpg")));
+        QVERIFY(verifySavedExif(t.path("sky.jpg"), original, st, invert));
+        QVERIFY(scratchFilesGone(st));
+
+        st.DefaultSavePath = t.path("pictures/無題.jpg");
+        {
+            const NoModalExpected noMessage("a message after the save");
+            press(f->ui->Button3, Qt::RightButton);
+        }
+        QCOMPARE(opened, QStringList{st.DefaultSavePath});
+        QVERIFY(verifySavedExif(st.DefaultSavePath, original, st, invert));
+    }
+
+    void aPictureWithoutExifIsSavedWithoutAndAFailedExifStepIsReported() {
+        TestProgram t;
+        ProgramState& st = t.st();
+        TForm1* f = t.form1();
+
+        // A picture without EXIF gives a saved picture without EXIF.
+        const QString bare = t.path("bare.jpg");
+        writeFile(bare, jpeg::encode(st.SourceImage, 90));
+        QVERIFY(load(t, bare));
+        QVERIFY(process(t));
+        QVERIFY(saveAsWithoutMessage(f, t.path("bare-saved.jpg")));
+        QVERIFY(readFile(t.path("bare-saved.jpg")) == jpeg::encode(st.ProcessedImage, 80));
+
+        // An EXIF block that has no room left for the thumbnail: the picture is saved without
+        // EXIF and the user is told why.
+        TExifInfo big;
+        MemoryStream note(QByteArray(64000, 'n'));
+        big.WriteToMakerNote(note, 0);
+        big.setMake("Maker");
+        const QString full = t.path("full.jpg");
+        writeFile(full, jpeg::encode(st.SourceImage, 90));
+        QVERIFY(big.WriteExif(full, false));
+        QVERIFY(load(t, full));
+        QVERIFY(process(t));
+        QString message;
+        DialogSeen seen;
+        const auto answer = answerSaveDialog(t.path("full-saved.jpg"), &seen);
+        const auto messageAnswer = acceptNextMessage(&message);
+        press(f->ui->Button3, Qt::LeftButton);
+        QVERIFY(answer.answered());
+        QVERIFY(messageAnswer.answered());
+        QVERIFY2(message.startsWith(QStringLiteral("撮影データ (EXIF) を書き込めなかったため、EXIFなしで保存しました")),
+                 qPrintable(message));
+        QVERIFY(readFile(t.path("full-saved.jpg")) == jpeg::encode(st.ProcessedImage, 80));
+        QVERIFY(scratchFilesGone(st));
     }
 
     void unwritableTargetsAreReported() {
