@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QSaveFile>
+#include <QTimer>
 #include <QUrl>
 
 namespace nocturo {
@@ -102,6 +103,28 @@ void TForm1::HandleFileDrop(const QString& firstFile) {
     const QFileInfo info(st.DroppedFile);
     if (!info.isFile() || st.DroppedFile.right(3).toUpper() != QStringLiteral("JPG")) return;
     st.PicturePath = st.DroppedFile;
+    struct BeepAtEnd {
+        ~BeepAtEnd() { QApplication::beep(); }
+    } beep;
+    AskImageSizeAndLoad();
+}
+
+void TForm1::OpenStartFile() {
+    struct ClearAtEnd {
+        QString& file;
+        ~ClearAtEnd() { file.clear(); }
+    } clear{st.StartFile};
+    if (st.StartFile.isEmpty()) return;
+    // The dialogs are filled from the settings before they are asked, not a second later.
+    if (Timer1->isActive()) Timer1Timer();
+    // Absolute, as the settings keep it for the next start from any folder. Any file goes to the
+    // loader: a file manager hands over .jpeg files too, and the decoder judges by content.
+    st.PicturePath = QFileInfo(st.StartFile).absoluteFilePath();
+    const QFileInfo info(st.PicturePath);
+    if (!info.isFile() || !info.isReadable()) {
+        LoadPicture();  // fails, and says so as for a dropped file that does not load
+        return;
+    }
     struct BeepAtEnd {
         ~BeepAtEnd() { QApplication::beep(); }
     } beep;

@@ -60,7 +60,7 @@ public:
 
     bool answered() const { return answered_; }
 
-    [[nodiscard]] bool wait() {
+    [[nodiscard]] bool wait() const {
         return QTest::qWaitFor([this] { return answered_ || expired_; }, kDeadlineMs) && answered_;
     }
 
