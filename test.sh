@@ -18,7 +18,8 @@ if [ "$sanitize" -eq 1 ]; then
 fi
 source "$(dirname "$0")/scripts/setup.sh"
 
-nocturo_install_missing jq   # the command-line tests read JSON with jq
+# The command-line tests read JSON with jq; the install and package tests use the packaging tools.
+nocturo_install_missing jq "${NOCTURO_PACKAGING_PACKAGES[@]}"
 
 launcher=()
 if command -v ccache >/dev/null 2>&1; then

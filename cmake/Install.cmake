@@ -63,6 +63,9 @@ foreach(file ${gzipped})
 endforeach()
 add_custom_target(nocturo_install_data ALL DEPENDS ${generated})
 
+# Installed beside the system's libraries, the programs need no run path of their own (Qt's
+# project set-up would give them $ORIGIN/../lib).
+set_target_properties(nocturo nocturo-cli PROPERTIES INSTALL_RPATH "")
 install(TARGETS nocturo nocturo-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${data_src}/help/index.html ${data_src}/help/starsoft.html
         DESTINATION ${CMAKE_INSTALL_DATADIR}/nocturo/help)
