@@ -18,8 +18,9 @@ if [ "$sanitize" -eq 1 ]; then
 fi
 source "$(dirname "$0")/scripts/setup.sh"
 
-# jq: the command-line tests read JSON; exiftool and exiv2 judge the EXIF blocks we write.
-nocturo_install_missing jq libimage-exiftool-perl exiv2
+# jq: the command-line tests read JSON; exiftool and exiv2 judge the EXIF blocks we write; the
+# install and package tests use the packaging tools.
+nocturo_install_missing jq libimage-exiftool-perl exiv2 "${NOCTURO_PACKAGING_PACKAGES[@]}"
 
 launcher=()
 if command -v ccache >/dev/null 2>&1; then

@@ -13,6 +13,14 @@ NOCTURO_PACKAGES=(
   libdeflate-dev                # the PNG writer's compressor
   libgtest-dev libbenchmark-dev
   fonts-ipafont-gothic          # kanji and half-width katakana for the interface and the strip
+  librsvg2-bin                  # the menu icon's PNG sizes are drawn from its SVG at build time
+)
+
+# What the checks of the install tree and of the Debian package use (test.sh).
+NOCTURO_PACKAGING_PACKAGES=(
+  dpkg-dev file fakeroot        # cpack's DEB generator: dpkg-shlibdeps finds the library packages
+  desktop-file-utils appstream  # validators of the menu entry and of the AppStream metadata
+  lintian
 )
 
 nocturo_install_missing() {

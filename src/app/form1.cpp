@@ -5,6 +5,7 @@
 #include "app/error_boundary.h"
 #include "app/form2.h"
 #include "app/form3.h"
+#include "settings/control_folder.h"
 #include "ui_form1.h"
 #include "ui_form2.h"
 #include "ui_form3.h"
@@ -18,6 +19,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
 
 namespace nocturo {
@@ -34,6 +36,15 @@ bool ensureWritableFolder(const QString& folder) {
     if (!QDir().mkpath(folder)) return false;
     const QFileInfo info(folder);
     return info.isDir() && info.isWritable();
+}
+
+// A writable folder already, or one that can be made in a writable parent (looked at only:
+// nothing is created beside a program that will not use it).
+bool canBecomeWritableFolder(const QString& folder) {
+    const QFileInfo info(folder);
+    if (info.exists()) return info.isDir() && info.isWritable();
+    const QFileInfo parent(info.absolutePath());
+    return parent.isDir() && parent.isWritable();
 }
 
 // Unchecks a radio button of an exclusive group without running any handler (the group
@@ -103,32 +114,61 @@ void TForm1::fillValueLists() {
     fill(ui->ComboBox4, 2, 10, [](int i) { return 10 * i; });
 }
 
+void TForm1::prepareControlFolder(QStringList& problems) {
+    st.ControlFolder.clear();
+    const QString overrideFolder = controlFolderOverride();
+    if (!overrideFolder.isEmpty() && ensureWritableFolder(overrideFolder)) {
+        st.ControlFolder = overrideFolder;
+        return;
+    }
+    ControlFolderSearch search;
+    search.programFolder = QCoreApplication::applicationDirPath();
+    search.programFolderWritable = canBecomeWritableFolder(search.programFolder + QStringLiteral("/controldata"));
+    search.configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    search.home = qEnvironmentVariable("HOME");
+    const ControlFolderChoice choice = nocturo::chooseControlFolder(search);
+    QString reason;
+    switch (choice.kind) {
+    case ControlFolderKind::ProgramFolder:
+        if (ensureWritableFolder(choice.folder)) st.ControlFolder = choice.folder;
+        else reason = QStringLiteral("フォルダに書き込めません: %1").arg(choice.folder);
+        break;
+    case ControlFolderKind::UserConfig:
+        if (makePrivateFolder(choice.folder, &reason)) st.ControlFolder = choice.folder;
+        break;
+    case ControlFolderKind::None:
+        reason = QStringLiteral("HOME も XDG_CONFIG_HOME も設定されていません。");
+        break;
+    }
+    if (!st.ControlFolder.isEmpty()) return;
+
+    // Nowhere to keep settings: this run still needs its scratch files, in a folder of a random
+    // name that only this user can enter (never a fixed name in the shared temporary folder,
+    // which another user could create first or read), removed at exit.
+    privateControlFolder_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/nocturo-XXXXXX"));
+    if (privateControlFolder_->isValid()) {
+        st.ControlFolder = privateControlFolder_->path();
+        problems << QStringLiteral("設定フォルダを作成できません: %1\n%2\n設定は保存されません。")
+                        .arg(choice.folder.isEmpty() ? QStringLiteral("(なし)") : choice.folder, reason);
+    } else {
+        privateControlFolder_.reset();
+        problems << QStringLiteral("設定フォルダを作成できません: %1\n%2\n設定は保存されず、画像の一時ファイルも作れません。")
+                        .arg(choice.folder.isEmpty() ? QStringLiteral("(なし)") : choice.folder, reason);
+    }
+}
+
 void TForm1::StartupInit() {
     QStringList problems;
-    // The control folder beside the executable, or the user's configuration folder when that one
-    // cannot be written (an installed program), or as a last resort a temporary one.
-    const QString overrideFolder = controlFolderOverride();
-    QStringList candidates;
-    if (!overrideFolder.isEmpty()) candidates << overrideFolder;
-    candidates << QCoreApplication::applicationDirPath() + QStringLiteral("/controldata")
-               << QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/controldata");
-    st.ControlFolder.clear();
-    for (const QString& c : candidates) {
-        if (ensureWritableFolder(c)) {
-            st.ControlFolder = c;
-            break;
-        }
-    }
-    if (st.ControlFolder.isEmpty()) {
-        st.ControlFolder = QDir::tempPath() + QStringLiteral("/nocturo-controldata");
-        QDir().mkpath(st.ControlFolder);
-        problems << QStringLiteral("設定フォルダを作成できません: %1\n設定は保存されません。").arg(candidates.first());
-    }
+    prepareControlFolder(problems);
     QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     if (pictures.isEmpty()) pictures = QDir::homePath();
-    st.SettingsPath = st.ControlFolder + QStringLiteral("/ctrl.txt");
-    st.TempPath1 = st.ControlFolder + QStringLiteral("/tmp1.jpg");
-    st.TempPath2 = st.ControlFolder + QStringLiteral("/tmp2.jpg");
+    // Without any control folder the paths stay empty: nothing is read or written, rather than
+    // files at the root of the file system.
+    if (!st.ControlFolder.isEmpty()) {
+        st.SettingsPath = st.ControlFolder + QStringLiteral("/ctrl.txt");
+        st.TempPath1 = st.ControlFolder + QStringLiteral("/tmp1.jpg");
+        st.TempPath2 = st.ControlFolder + QStringLiteral("/tmp2.jpg");
+    }
     st.DefaultSavePath = pictures + QStringLiteral("/無題.jpg");
 
     // The settings, and the star-chart list they carry.
@@ -153,11 +193,13 @@ void TForm1::StartupInit() {
     ui->Panel1->move(screenWidth - ui->Panel1->width() - 5, st.PanelTop);
     setPanel2Color(static_cast<ColorValue>(st.Settings.SettingBackColor) & 0xFFFFFF);
 
-    // The scratch files of the last run go; the last picture comes back, or the sample.
+    // The scratch files of the last run go; the last picture comes back, or the sample. A picture
+    // named on the command line comes instead of the last one, once the dialogs exist.
     QFile::remove(st.TempPath1);
     QFile::remove(st.TempPath2);
     bool loaded = false;
-    if (!st.Settings.SettingPicture.isEmpty() && QFileInfo(st.Settings.SettingPicture).isFile()) {
+    if (st.StartFile.isEmpty() && !st.Settings.SettingPicture.isEmpty() &&
+        QFileInfo(st.Settings.SettingPicture).isFile()) {
         st.PicturePath = st.Settings.SettingPicture;
         LoadChoice choice;
         choice.ResizeLongSide = st.Settings.SettingLongSide;
@@ -303,13 +345,19 @@ void TForm1::Button7Click() {
     beep();
 }
 
-NocturoProgram::NocturoProgram(const QString& controlFolderOverride) {
+NocturoProgram::NocturoProgram(const QString& controlFolderOverride, const QString& startFile) {
     TForm1::setControlFolderOverride(controlFolderOverride);
+    state.StartFile = startFile;
     Form1 = std::make_unique<TForm1>(state);
     Form2 = std::make_unique<TForm2>(Form1.get());
     Form3 = std::make_unique<TForm3>(Form1.get());
     Form3->attachState(&state);
     Form1->attachDialogs(Form2.get(), Form3.get());
+    // The image-size dialog needs the event loop, so the file is opened from it.
+    if (!startFile.isEmpty()) {
+        TForm1* form1 = Form1.get();
+        QTimer::singleShot(0, form1, [form1] { runHandler(form1, [form1] { form1->OpenStartFile(); }); });
+    }
 }
 
 NocturoProgram::~NocturoProgram() {

@@ -6,11 +6,13 @@
 #include "app/state.h"
 #include "exif/exif_info.h"
 
+#include <QStringList>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
 
+class QTemporaryDir;
 class QTimer;
 
 namespace Ui {
@@ -75,6 +77,9 @@ public:
     void ShowSamplePicture();
     void Button1MouseDown(Qt::MouseButton button);
     void HandleFileDrop(const QString& firstFile);
+    // Opens st.StartFile as a drop would (the image-size dialog, then the load) and clears it;
+    // a file that cannot be read gets the loader's message and the sample stays.
+    void OpenStartFile();
     // Asks the image-size dialog for the file in st.PicturePath and loads it on OK. False when
     // the load was tried and failed (the message has been shown).
     bool AskImageSizeAndLoad();
@@ -147,6 +152,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // Picks and prepares st.ControlFolder; what went wrong goes to problems.
+    void prepareControlFolder(QStringList& problems);
     void fillValueLists();
     void installLoadedPicture(LoadedPicture&& picture, const LoadChoice& applied);
     // Reads the side panel, then runs the extraction over st.Proc with the busy cursor and the
@@ -170,13 +177,17 @@ private:
     bool filterSavingEvent(QObject* watched, QEvent* event);
     // Runs a handler inside the error boundary, with this window as the message box's parent.
     void guarded(const std::function<void()>& handler);
+
+    // The control folder when no other could be made: private to this user, gone at exit.
+    std::unique_ptr<QTemporaryDir> privateControlFolder_;
 };
 
 // Creates the three windows in their order and owns them; the program's entry point and the
 // window tests both start the program through it.
 class NocturoProgram {
 public:
-    explicit NocturoProgram(const QString& controlFolderOverride = QString());
+    // startFile: a picture to open once the windows exist (the command line's FILE).
+    explicit NocturoProgram(const QString& controlFolderOverride = QString(), const QString& startFile = QString());
     ~NocturoProgram();
     ProgramState state;
     std::unique_ptr<TForm1> Form1;

@@ -126,6 +126,26 @@ void TForm1::HandleFileDrop(const QString& firstFile) {
     if (AskImageSizeAndLoad()) beep();
 }
 
+void TForm1::OpenStartFile() {
+    struct ClearAtEnd {
+        QString& file;
+        ~ClearAtEnd() { file.clear(); }
+    } clear{st.StartFile};
+    if (st.StartFile.isEmpty()) return;
+    // The dialogs are filled from the settings before they are asked, not a second later.
+    if (Timer1->isActive()) Timer1Timer();
+    // Absolute, as the settings keep it for the next start from any folder. Any file goes to the
+    // loader: a file manager hands over .jpeg files too, and the decoder judges by content.
+    st.PicturePath = QFileInfo(st.StartFile).absoluteFilePath();
+    const QFileInfo info(st.PicturePath);
+    if (!info.isFile() || !info.isReadable()) {
+        LoadPicture();  // fails, and says so as for a dropped file that does not load
+        return;
+    }
+    // One beep at the end, as after a drop; a load that failed ends at its message.
+    if (AskImageSizeAndLoad()) beep();
+}
+
 bool TForm1::tryShowSamplePicture(QString* error) {
     QFile resource(QStringLiteral(":/coverpic"));
     QSaveFile out(st.TempPath1);

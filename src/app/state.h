@@ -35,6 +35,9 @@ struct ProgramState {
     QString DefaultSavePath;
     QString PicturePath;
     QString DroppedFile;
+    // The picture named on the command line: start-up shows the sample, and once the windows
+    // exist the file is opened like a drop. Empty again when that is done.
+    QString StartFile;
 
     // Loading options for the next load.
     int ResizeOnLoad = 0;
