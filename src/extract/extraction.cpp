@@ -29,13 +29,35 @@ double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// A star pixel marked by the first pass, in scan order; a centre of the enlargement when its
-// brightened value went above 1 (and it is not in the rectangle's first column).
+// A centre of the enlargement: a star pixel whose brightened value went above 1 (and that is
+// not in the rectangle's first column), in scan order.
 struct StarPixel {
     int y;
     int x;
-    bool centre;
     bool operator<(const StarPixel& o) const { return y != o.y ? y < o.y : x < o.x; }
+};
+
+// A run of star pixels of one row, columns x0..x1.
+struct Run {
+    int x0, x1;
+};
+
+// Where a row's runs were put: runs[begin .. begin + count) of the sink `owner`.
+struct RowRuns {
+    std::uint32_t begin = 0, count = 0;
+    std::uint8_t owner = 0;
+};
+
+// What the first pass hands on from the rows one thread did: the centres, and for the count of
+// a full-picture draw the runs of star pixels.
+struct RowSink {
+    std::uint8_t id = 0;
+    std::vector<StarPixel> centres;
+    std::vector<Run> runs;
+    void clear() {
+        centres.clear();
+        runs.clear();
+    }
 };
 
 constexpr ColorValue kMarkGreen = makeColor(0, 255, 0);
@@ -66,14 +88,35 @@ struct Pass {
     // Block copy done row by row (ProcessRectangle); columns copyLeft..copyRight-1.
     bool copyRows = false;
     int copyLeft = 0, copyRight = 0, copyTop = 0, copyBottom = 0;
+    // A full-picture draw: the count labels the runs that the first pass lists in rowRuns (one
+    // entry per row of the rectangle), and star pixels below row 0 are marked in the blue of a
+    // counted star at once, which is what the labelling makes of every one of them.
+    bool wholeMarks = false;
+    RowRuns* rowRuns = nullptr;
 };
+
+// The mark of a star pixel as the first pass writes it (blue, green, red bytes).
+struct MarkBytes {
+    std::uint8_t b, g, r;
+};
+inline MarkBytes starMark(const Pass& P, int y) {
+    return P.wholeMarks && y >= 1 ? MarkBytes{255, 0, 0} : MarkBytes{0, 0, 255};
+}
+
+// Star pixels of one row come in increasing x: each extends the row's last run or opens one.
+inline void addRunPixel(std::vector<Run>& runs, std::size_t rowBegin, int x) {
+    if (runs.size() > rowBegin && runs.back().x1 + 1 == x)
+        runs.back().x1 = x;
+    else
+        runs.push_back({x, x});
+}
 
 float addStored(float a, float b) { return static_cast<float>(static_cast<double>(a) + static_cast<double>(b)); }
 
 // The star pixel: brightened and saturated in the colour model, marked red. Returns true when
 // its brightened value went above 1 (the row overflows).
-[[gnu::noinline]] bool brightenStar(const Pass& P, std::uint8_t* px, std::uint8_t* mark, std::uint8_t B, std::uint8_t G,
-                                    std::uint8_t R) {
+[[gnu::noinline]] bool brightenStar(const Pass& P, std::uint8_t* px, std::uint8_t* mark, MarkBytes mk, std::uint8_t B,
+                                    std::uint8_t G, std::uint8_t R) {
     PixelRegister reg;
     reg.PixelRed = R;
     reg.PixelGreen = G;
@@ -92,9 +135,9 @@ float addStored(float a, float b) { return static_cast<float>(static_cast<double
     px[0] = ClampToByte(reg.PixelBlue);
     px[1] = ClampToByte(reg.PixelGreen);
     px[2] = ClampToByte(reg.PixelRed);
-    mark[0] = 0;
-    mark[1] = 0;
-    mark[2] = 255;
+    mark[0] = mk.b;
+    mark[1] = mk.g;
+    mark[2] = mk.r;
     return overflow;
 }
 
@@ -422,7 +465,7 @@ struct GreenBlue {
 // moving, or by summing the window afresh when that is shorter). The sums are exact integers
 // either way, so the test is the same.
 template <bool BackgroundOnly, bool Specified>
-std::uint8_t firstPassRow(const Pass& P, int y, std::vector<StarPixel>& centres) {
+std::uint8_t firstPassRow(const Pass& P, int y, RowSink& sink) {
     constexpr bool kLazy = !BackgroundOnly;
     const int left = P.rect.ProcLeft, right = P.rect.ProcRight;
     const int k = P.k, maxIndex = P.maxIndex;
@@ -435,6 +478,10 @@ std::uint8_t firstPassRow(const Pass& P, int y, std::vector<StarPixel>& centres)
     const std::int64_t* __restrict darker = P.darker;
     const std::uint8_t cr = P.cr, cg = P.cg, cb = P.cb;
     const bool record = P.recordCentres;
+    std::vector<StarPixel>& centres = sink.centres;
+    const std::size_t runsBegin = sink.runs.size();
+    const bool listRuns = P.wholeMarks;
+    const MarkBytes mk = starMark(P, y);
 
     if (P.copyRows && y >= P.copyTop && y < P.copyBottom && P.copyRight > P.copyLeft)
         copyBytes(p + 3 * static_cast<std::ptrdiff_t>(P.copyLeft), s + 3 * static_cast<std::ptrdiff_t>(P.copyLeft),
@@ -487,9 +534,11 @@ std::uint8_t firstPassRow(const Pass& P, int y, std::vector<StarPixel>& centres)
                     if (vectorStars) {
                         pending.push_back({x, B, G, R});
                     } else {
-                        const bool overflow = brightenStar(P, px, m + 3 * static_cast<std::ptrdiff_t>(x), B, G, R);
+                        const bool overflow =
+                            brightenStar(P, px, m + 3 * static_cast<std::ptrdiff_t>(x), mk, B, G, R);
                         if (overflow) flags |= kRowOverflow;
-                        centres.push_back({y, x, overflow && record && x > left});
+                        if (overflow && record && x > left) centres.push_back({y, x});
+                        if (listRuns) addRunPixel(sink.runs, runsBegin, x);
                     }
                 }
                 return;
@@ -585,13 +634,14 @@ std::uint8_t firstPassRow(const Pass& P, int y, std::vector<StarPixel>& centres)
                     o[0] = out[4 * j];
                     o[1] = out[4 * j + 1];
                     o[2] = out[4 * j + 2];
-                    std::uint8_t* mk = m + 3 * static_cast<std::ptrdiff_t>(px);
-                    mk[0] = 0;
-                    mk[1] = 0;
-                    mk[2] = 255;
+                    std::uint8_t* mp = m + 3 * static_cast<std::ptrdiff_t>(px);
+                    mp[0] = mk.b;
+                    mp[1] = mk.g;
+                    mp[2] = mk.r;
                     const bool overflow = out[4 * j + 3] != 0;
                     if (overflow) flags |= kRowOverflow;
-                    centres.push_back({y, px, overflow && record && px > left});
+                    if (overflow && record && px > left) centres.push_back({y, px});
+                    if (listRuns) addRunPixel(sink.runs, runsBegin, px);
                 }
             }
         }
@@ -631,10 +681,13 @@ std::uint8_t firstPassRow(const Pass& P, int y, std::vector<StarPixel>& centres)
         reg.RgbToHsv();
         if (addStored(reg.PixelValue, P.b) > 1.0f) flags |= kRightCentre;
     }
+    if (listRuns)
+        P.rowRuns[y - P.rect.ProcTop] = {static_cast<std::uint32_t>(runsBegin),
+                                         static_cast<std::uint32_t>(sink.runs.size() - runsBegin), sink.id};
     return flags;
 }
 
-using RowFunction = std::uint8_t (*)(const Pass&, int, std::vector<StarPixel>&);
+using RowFunction = std::uint8_t (*)(const Pass&, int, RowSink&);
 
 RowFunction pickRowFunction(bool backgroundOnly, bool specified) {
     if (backgroundOnly) return specified ? firstPassRow<true, true> : firstPassRow<true, false>;
@@ -734,23 +787,113 @@ private:
     std::vector<Seed> stack_;
 };
 
-// The count over a mark image that is black except for `marked`, listed in scan order.
-int countMarkedPixels(WorkImage& MarkImage, const std::vector<StarPixel>& marked) {
-    int count = 0;
-    RedRegionFill regions(MarkImage);
-    for (const StarPixel& m : marked) {
-        const std::uint8_t* p = MarkImage.row(m.y) + 3 * static_cast<std::ptrdiff_t>(m.x);
-        const int green = p[1], red = p[2];
-        if (m.y >= 1 && red > 128 && green < 128) {
-            regions.fill(m.x, m.y);
-            MarkImage.setPixel(m.x, m.y, kMarkGreen);
-            ++count;
-        } else if (green > 128 && red < 128) {
-            ++count;
+// The count of a full-picture draw, from the runs of star pixels the first pass listed (rows
+// 0 .. H-1 of a mark image that is black elsewhere). The flood fills of the labelling scan make
+// one star of each 4-connected group of runs that reaches row 1 or below, seeded at its first
+// pixel in scan order below row 0; runs that touch in consecutive rows are joined here with a
+// union-find whose root is the group's first run, which gives the same stars. The first pass has
+// already marked every star pixel below row 0 blue; what is left is each seed's green and the
+// row-0 runs that a star below takes in (the others stay red, uncounted).
+class RunLabels {
+public:
+    int count(WorkImage& marks, const std::vector<RowSink*>& sinks, const RowRuns* rowRuns, int H) {
+        cursor_ = 0;
+        // The runs in scan order, with the index of each row's first run.
+        rowStart_.resize(static_cast<std::size_t>(H) + 1);
+        std::size_t total = 0;
+        for (int y = 0; y < H; ++y) {
+            rowStart_[static_cast<std::size_t>(y)] = static_cast<std::uint32_t>(total);
+            total += rowRuns[y].count;
+        }
+        rowStart_[static_cast<std::size_t>(H)] = static_cast<std::uint32_t>(total);
+        runs_.resize(total);
+        parent_.resize(total);
+        for (int y = 0; y < H; ++y) {
+            const RowRuns& rr = rowRuns[y];
+            const Run* from = sinks[rr.owner]->runs.data() + rr.begin;
+            std::copy(from, from + rr.count, runs_.begin() + rowStart_[static_cast<std::size_t>(y)]);
+        }
+        for (std::size_t i = 0; i < total; ++i) parent_[i] = static_cast<std::uint32_t>(i);
+        // Rows 1 and below: each run joins the runs of the row above that it touches.
+        for (int y = 2; y < H; ++y) joinRows(y - 1, y);
+        // Row 0 links the runs of row 1 that it touches, and is taken in by them.
+        int count = 0;
+        if (H >= 2) {
+            std::uint32_t j = rowStart_[1];
+            const std::uint32_t end1 = rowStart_[2];
+            for (std::uint32_t i = rowStart_[0]; i < rowStart_[1]; ++i) {
+                const Run top = runs_[i];
+                while (j < end1 && runs_[j].x1 < top.x0) ++j;
+                bool taken = false;
+                std::uint32_t first = 0;
+                for (std::uint32_t t = j; t < end1 && runs_[t].x0 <= top.x1; ++t) {
+                    if (taken)
+                        unite(first, t);
+                    else
+                        first = t;
+                    taken = true;
+                }
+                if (taken) paint(marks.row(0), top, 255, 0, 0);
+            }
+            for (std::uint32_t i = rowStart_[1]; i < total; ++i) {
+                if (find(i) != i) continue;
+                // The group's first run: its left pixel is the seed.
+                const int y = rowOf(i);
+                marks.setPixel(runs_[i].x0, y, kMarkGreen);
+                ++count;
+            }
+        }
+        return count;
+    }
+
+private:
+    std::uint32_t find(std::uint32_t i) {
+        std::uint32_t r = i;
+        while (parent_[r] != r) r = parent_[r];
+        while (parent_[i] != r) {
+            const std::uint32_t next = parent_[i];
+            parent_[i] = r;
+            i = next;
+        }
+        return r;
+    }
+    void unite(std::uint32_t a, std::uint32_t b) {
+        a = find(a);
+        b = find(b);
+        if (a < b)
+            parent_[b] = a;
+        else if (b < a)
+            parent_[a] = b;
+    }
+    // Runs of rows `up` and `down` that share a column are 4-connected.
+    void joinRows(int up, int down) {
+        std::uint32_t i = rowStart_[static_cast<std::size_t>(up)];
+        const std::uint32_t endUp = rowStart_[static_cast<std::size_t>(up) + 1];
+        const std::uint32_t endDown = rowStart_[static_cast<std::size_t>(down) + 1];
+        for (std::uint32_t j = rowStart_[static_cast<std::size_t>(down)]; j < endDown && i < endUp; ++j) {
+            const Run r = runs_[j];
+            while (i < endUp && runs_[i].x1 < r.x0) ++i;
+            for (std::uint32_t t = i; t < endUp && runs_[t].x0 <= r.x1; ++t) unite(t, j);
         }
     }
-    return count;
-}
+    int rowOf(std::uint32_t i) {
+        // The rows are visited in order by the caller's loop, so a moving cursor finds them.
+        while (rowStart_[static_cast<std::size_t>(cursor_) + 1] <= i) ++cursor_;
+        while (rowStart_[static_cast<std::size_t>(cursor_)] > i) --cursor_;
+        return cursor_;
+    }
+    static void paint(std::uint8_t* row, const Run& r, std::uint8_t b, std::uint8_t g, std::uint8_t rd) {
+        for (int x = r.x0; x <= r.x1; ++x) {
+            row[3 * x] = b;
+            row[3 * x + 1] = g;
+            row[3 * x + 2] = rd;
+        }
+    }
+    std::vector<std::uint32_t> rowStart_;
+    std::vector<Run> runs_;
+    std::vector<std::uint32_t> parent_;
+    int cursor_ = 0;
+};
 
 void checkImages(const WorkingImages& images, const ProcRect& r) {
     const WorkImage& src = images.SourceImage;
@@ -828,12 +971,25 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
     const int rows = bottom - top + 1;
     const RowFunction rowFn = pickRowFunction(backgroundOnly, params.SpecifiedColourMode);
     std::vector<std::uint8_t> rowFlags(static_cast<std::size_t>(rows), 0);
-    // The lists of marked pixels keep their memory from one run to the next on the calling
-    // thread, so that a later draw (the CLI's next file) does not touch fresh pages.
-    thread_local std::vector<StarPixel> centres, workerCentres, merged;
-    centres.clear();
-    workerCentres.clear();
+    // What the rows hand on keeps its memory from one run to the next on the calling thread, so
+    // that a later draw (the CLI's next file) does not touch fresh pages.
+    thread_local RowSink mine, theirs;
+    thread_local std::vector<StarPixel> merged;
+    thread_local std::vector<RowRuns> rowRuns;
+    mine.clear();
+    theirs.clear();
+    mine.id = 0;
+    theirs.id = 1;
     merged.clear();
+    // When the rectangle covers the whole mark image, the runs just marked are its only pixels
+    // that are not black: labelling them is the whole count.
+    const bool whole = rect.ProcLeft == 0 && rect.ProcTop == 0 && rect.ProcRight == images.WorkWidth - 1 &&
+                       rect.ProcBottom == images.WorkHeight - 1;
+    if (whole) {
+        rowRuns.assign(static_cast<std::size_t>(rows), RowRuns{});
+        P.wholeMarks = true;
+        P.rowRuns = rowRuns.data();
+    }
     int lastProgress = -1;
     auto report = [&](int y) {
         if (!progress) return;
@@ -850,18 +1006,19 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
         threads = (pixels >= (1 << 18) && rows >= 64 && std::thread::hardware_concurrency() >= 2) ? 2 : 1;
     }
     threads = std::clamp(threads, 1, 2);
+    std::vector<StarPixel>* centresPtr = &mine.centres;
     if (threads == 1 || rows < 2) {
         for (int y = top; y <= bottom; ++y) {
             report(y);
-            rowFlags[static_cast<std::size_t>(y - top)] = rowFn(P, y, centres);
+            rowFlags[static_cast<std::size_t>(y - top)] = rowFn(P, y, mine);
         }
         publishStores();
     } else {
         constexpr int kChunk = 16;
         std::atomic<int> nextChunk{0};
-        std::vector<StarPixel>& workerList = workerCentres;
+        RowSink& workerSink = theirs;
         std::exception_ptr workerError;
-        auto work = [&](std::vector<StarPixel>& out, bool reporting) {
+        auto work = [&](RowSink& out, bool reporting) {
             for (;;) {
                 const int chunk = nextChunk.fetch_add(1, std::memory_order_relaxed);
                 const int first = top + chunk * kChunk;
@@ -878,14 +1035,14 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
         report(top);
         std::thread worker([&] {
             try {
-                work(workerList, false);
+                work(workerSink, false);
             } catch (...) {
                 workerError = std::current_exception();
                 nextChunk.store(rows, std::memory_order_relaxed);
             }
         });
         try {
-            work(centres, true);
+            work(mine, true);
         } catch (...) {
             nextChunk.store(rows, std::memory_order_relaxed);
             worker.join();
@@ -895,11 +1052,12 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
         if (workerError) std::rethrow_exception(workerError);
         report(bottom);
         // Each thread took its rows in increasing order, so both lists are sorted already.
-        merged.reserve(centres.size() + workerCentres.size());
-        std::merge(centres.begin(), centres.end(), workerCentres.begin(), workerCentres.end(),
+        merged.reserve(mine.centres.size() + theirs.centres.size());
+        std::merge(mine.centres.begin(), mine.centres.end(), theirs.centres.begin(), theirs.centres.end(),
                    std::back_inserter(merged));
-        centres.swap(merged);
+        centresPtr = &merged;
     }
+    const std::vector<StarPixel>& centres = *centresPtr;
     if (times) times->extractMs += msSince(start);
 
     // Enlargement over the listed rows, in increasing order.
@@ -922,19 +1080,15 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
                     progress(value);
                 }
             }
-            for (; next < centres.size() && centres[next].y == y; ++next)
-                if (centres[next].centre) enlargeCentre(P, centres[next].x, y);
+            for (; next < centres.size() && centres[next].y == y; ++next) enlargeCentre(P, centres[next].x, y);
             if (f & kRightCentre) enlargeCentre(P, rect.ProcRight, y);
         }
     }
     if (times) times->enlargeMs += msSince(enlargeStart);
 
     const Clock::time_point countStart = Clock::now();
-    // When the rectangle covers the whole mark image, the pixels just marked are its only ones
-    // that are not black: visiting them in scan order is the whole labelling scan.
-    const bool whole = rect.ProcLeft == 0 && rect.ProcTop == 0 && rect.ProcRight == images.WorkWidth - 1 &&
-                       rect.ProcBottom == images.WorkHeight - 1;
-    const int count = whole ? countMarkedPixels(images.MarkImage, centres)
+    thread_local RunLabels labels;
+    const int count = whole ? labels.count(images.MarkImage, {&mine, &theirs}, rowRuns.data(), images.WorkHeight)
                             : CountStars(images.MarkImage, images.WorkWidth, images.WorkHeight);
     if (times) times->countMs += msSince(countStart);
     return count;
