@@ -647,31 +647,44 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
         ++x;
         const __m256i vspan = _mm256_set1_epi32(span);
         const __m256i vts = _mm256_set1_epi32(P.threshold * span);
+        // The red sums move with every block; the green and blue sums, needed only where red
+        // passes, catch up by the difference of two byte sums over the skipped pixels.
         __m256i baseR = _mm256_set1_epi32(static_cast<std::int32_t>(sr));
-        __m256i baseG = _mm256_set1_epi32(static_cast<std::int32_t>(sg));
-        __m256i baseB = _mm256_set1_epi32(static_cast<std::int32_t>(sb));
+        int gbAt = x - 1;  // the pixel whose window sg and sb hold
+        auto catchUp = [&](int to) {
+            if (gbAt == to) return;
+            const int len = to - gbAt;
+            const int enter = gbAt + 1 + k - lo, leave = gbAt - k - lo;
+            sg += sumBytesAvx2(green + enter, len) - sumBytesAvx2(green + leave, len);
+            sb += sumBytesAvx2(blue + enter, len) - sumBytesAvx2(blue + leave, len);
+            gbAt = to;
+        };
         bool moved = false;
         for (; x + 8 <= movingEnd + 1; x += 8) {
             // Pixel x: current byte at x - lo, entering at x + k - lo, leaving at x - k - 1 - lo.
             const int c = x - lo;
             const __m256i sumR = movingSums8(red + c + k, red + c - k - 1, baseR);
+            moved = true;
+            const __m256i redStar = brighterThan8(red + c, sumR, vspan, vts);
+            if (_mm256_testz_si256(redStar, redStar)) continue;
+            catchUp(x - 1);
+            __m256i baseG = _mm256_set1_epi32(static_cast<std::int32_t>(sg));
+            __m256i baseB = _mm256_set1_epi32(static_cast<std::int32_t>(sb));
             const __m256i sumG = movingSums8(green + c + k, green + c - k - 1, baseG);
             const __m256i sumB = movingSums8(blue + c + k, blue + c - k - 1, baseB);
+            sg = _mm256_cvtsi256_si32(baseG);
+            sb = _mm256_cvtsi256_si32(baseB);
+            gbAt = x + 7;
             const __m256i star = _mm256_and_si256(
-                _mm256_and_si256(brighterThan8(red + c, sumR, vspan, vts), brighterThan8(green + c, sumG, vspan, vts)),
-                brighterThan8(blue + c, sumB, vspan, vts));
+                _mm256_and_si256(redStar, brighterThan8(green + c, sumG, vspan, vts)), brighterThan8(blue + c, sumB, vspan, vts));
             unsigned mask = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(star)));
             while (mask != 0) {
                 stars[starCount++] = x + __builtin_ctz(mask);
                 mask &= mask - 1;
             }
-            moved = true;
         }
-        if (moved) {
-            sr = _mm256_cvtsi256_si32(baseR);
-            sg = _mm256_cvtsi256_si32(baseG);
-            sb = _mm256_cvtsi256_si32(baseB);
-        }
+        if (moved) sr = _mm256_cvtsi256_si32(baseR);
+        catchUp(x - 1);
         for (; x <= movingEnd; ++x) {
             const int c = x - lo;
             sr += static_cast<int>(red[c + k]) - static_cast<int>(red[c - k - 1]);
@@ -1169,11 +1182,38 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
     const std::vector<StarPixel>& centres = *centresPtr;
     if (times) times->extractMs += msSince(start);
 
+    // The count reads and writes only the mark image, the enlargement only the processed one:
+    // with two threads the count runs beside the enlargement. Its memory stays with the calling
+    // thread from one run to the next.
+    // (A thread_local named inside the lambda would be the other thread's: bind them here.)
+    thread_local RunLabels labels;
+    RunLabels& callerLabels = labels;
+    const std::vector<RowSink*> sinks{&mine, &theirs};
+    const RowRuns* runTable = rowRuns.data();
+    auto countNow = [&] {
+        return whole ? callerLabels.count(images.MarkImage, sinks, runTable, images.WorkHeight)
+                     : CountStars(images.MarkImage, images.WorkWidth, images.WorkHeight);
+    };
+    std::int64_t listed = 0;
+    if (enlarge)
+        for (std::uint8_t f : rowFlags) listed += (f & kRowOverflow) ? 1 : 0;
+    const bool beside = threads == 2 && listed > 0 && &images.MarkImage != &images.ProcessedImage;
+    int count = 0;
+    std::exception_ptr countError;
+    std::thread counter;
+    if (beside) {
+        counter = std::thread([&] {
+            try {
+                count = countNow();
+            } catch (...) {
+                countError = std::current_exception();
+            }
+        });
+    }
+
     // Enlargement over the listed rows, in increasing order.
     const Clock::time_point enlargeStart = Clock::now();
-    if (enlarge) {
-        std::int64_t listed = 0;
-        for (std::uint8_t f : rowFlags) listed += (f & kRowOverflow) ? 1 : 0;
+    try {
         std::int64_t position = 0;
         std::size_t next = 0;
         int lastEnlargeProgress = -1;
@@ -1192,13 +1232,20 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
             for (; next < centres.size() && centres[next].y == y; ++next) enlargeCentre(P, centres[next].x, y);
             if (f & kRightCentre) enlargeCentre(P, rect.ProcRight, y);
         }
+    } catch (...) {
+        if (counter.joinable()) counter.join();
+        throw;
     }
     if (times) times->enlargeMs += msSince(enlargeStart);
 
+    // The count's time is what it adds after the enlargement.
     const Clock::time_point countStart = Clock::now();
-    thread_local RunLabels labels;
-    const int count = whole ? labels.count(images.MarkImage, {&mine, &theirs}, rowRuns.data(), images.WorkHeight)
-                            : CountStars(images.MarkImage, images.WorkWidth, images.WorkHeight);
+    if (beside) {
+        counter.join();
+        if (countError) std::rethrow_exception(countError);
+    } else {
+        count = countNow();
+    }
     if (times) times->countMs += msSince(countStart);
     return count;
 }
