@@ -140,14 +140,20 @@ painted=$(png colour "$tmp/bg.png" 102030)
 "$cli" extract "$dated" --long-side 160 --brightness -50 --time -o "$tmp/small.png" > /dev/null 2> "$tmp/stderr" \
     || fail "exit code --long-side"
 [ "$(png dims "$tmp/small.png")" = "160 115" ] || fail "--long-side 160: $(png dims "$tmp/small.png")"
-for phase in decode extract enlarge count encode; do
+for phase in decode extract enlarge count encode "bare decode"; do
     grep -q "$phase [0-9.]* ms" "$tmp/stderr" || fail "--time prints the $phase phase"
 done
+grep -q "draw/bare decode [0-9.]*$" "$tmp/stderr" || fail "--time prints the draw over the bare decode"
+grep -q "^batch:" "$tmp/stderr" && fail "one input prints no batch line"
 
 # --- Several inputs: a folder, lines in input order, the same with one or two at once.
 mkdir "$tmp/batch1" "$tmp/batch2"
 "$cli" extract "$plain" "$dated" -o "$tmp/batch1" -j 1 > "$tmp/b1" 2>/dev/null || fail "exit code batch -j 1"
-"$cli" extract "$plain" "$dated" -o "$tmp/batch2" -j 2 > "$tmp/b2" 2>/dev/null || fail "exit code batch -j 2"
+"$cli" extract "$plain" "$dated" -o "$tmp/batch2" -j 2 --time > "$tmp/b2" 2> "$tmp/b2err" \
+    || fail "exit code batch -j 2"
+grep -Eq "^batch: 2 files in [0-9]+ ms at -j 2: [0-9.]+ files/s, [0-9]+ ms per file; decode [0-9]+ %, draw [0-9]+ %, encode [0-9]+ %; peak memory [0-9]+ MiB$" \
+    "$tmp/b2err" || fail "--time on a batch prints its throughput: $(grep batch "$tmp/b2err")"
+grep -q "bare decode" "$tmp/b2err" && fail "-j 2 times no bare decode beside the other file"
 [ "$(cat "$tmp/b1")" = "$plain: stars: $stars
 $dated: stars: $stars" ] || fail "batch lines: $(cat "$tmp/b1")"
 cmp -s "$tmp/b1" "$tmp/b2" || fail "-j 2 prints the same"
