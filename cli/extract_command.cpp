@@ -46,6 +46,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/resource.h>
+
 using namespace nocturo;
 
 namespace {
@@ -74,6 +76,7 @@ struct Settings {
     int quality = 80;
     bool invert = false;
     bool time = false;
+    bool bareDecode = false;  // --time with one file at a time: also time a bare decode of each
     int jobs = 1;
     QString summary;  // empty: no summary
     bool quiet = false;
@@ -93,6 +96,7 @@ struct Result {
     double starShare = 0;  // labelled or marked pixels over all pixels of the picture
     double ms = 0;
     QString warning;  // the picture was written, but without its EXIF
+    double decodeMs = 0, drawMs = 0, encodeMs = 0;
 };
 
 void printErr(const QString& text) {
@@ -339,6 +343,14 @@ void processOne(const Job& job, const Settings& s, const QString& scratchFolder,
     r.height = picture.workHeight;
     if (!s.summary.isEmpty()) r.starShare = markedShare(picture.marks, picture.workWidth, picture.workHeight);
 
+    // The bare decode of the same file, just after the draw: the draw's yardstick in this run.
+    double bareMs = 0;
+    if (s.bareDecode) {
+        clock.restart();
+        jpeg::decodeFileRows(job.input);
+        bareMs = msOf(clock);
+    }
+
     clock.restart();
     if (!job.output.isEmpty()) {
         if (s.invert) invertBytes(picture.processed);
@@ -350,6 +362,10 @@ void processOne(const Job& job, const Settings& s, const QString& scratchFolder,
     if (!job.mark.isEmpty()) writePng(picture.marks, job.mark);
     if (stars) writeStarList(job.stars, stars->sortedStars());
     const double encodeMs = msOf(clock);
+    const double drawMs = times.extractMs + times.enlargeMs + times.countMs;
+    r.decodeMs = decodeMs;
+    r.drawMs = drawMs;
+    r.encodeMs = encodeMs;
     r.timing = QStringLiteral("%1: decode %2 ms, extract %3 ms, enlarge %4 ms, count %5 ms, encode %6 ms")
                    .arg(job.input)
                    .arg(decodeMs, 0, 'f', 1)
@@ -357,7 +373,11 @@ void processOne(const Job& job, const Settings& s, const QString& scratchFolder,
                    .arg(times.enlargeMs, 0, 'f', 1)
                    .arg(times.countMs, 0, 'f', 1)
                    .arg(encodeMs, 0, 'f', 1);
-    r.ms = msOf(total);
+    r.ms = msOf(total) - bareMs;  // the yardstick decode is no part of the picture's time
+    if (s.bareDecode)
+        r.timing += QStringLiteral(", bare decode %1 ms, draw/bare decode %2")
+                        .arg(bareMs, 0, 'f', 1)
+                        .arg(bareMs > 0 ? drawMs / bareMs : 0.0, 0, 'f', 2);
     r.ok = true;
 }
 
@@ -601,6 +621,10 @@ int runExtract(int argc, char** argv) {
     const int n = static_cast<int>(work.size());
     const int workers = std::min(s.jobs, n);
     const int threadsPerPicture = workers > 1 ? 1 : 0;
+    // Side by side, a bare decode would compete with the other files: only one at a time.
+    s.bareDecode = s.time && workers == 1;
+    QElapsedTimer batchClock;
+    batchClock.start();
     const QTemporaryDir scratchFolder(QDir(QDir::tempPath()).filePath(QStringLiteral("nocturo-cli-XXXXXX")));
     if (!scratchFolder.isValid()) {
         printErr(
@@ -677,6 +701,33 @@ int runExtract(int argc, char** argv) {
     }
     progress.clear();
     for (std::thread& t : pool) t.join();
+    if (s.time && n > 1) {
+        // Throughput of the batch, each phase's share of the files' time and the peak memory.
+        const double wallMs = msOf(batchClock);
+        double decode = 0, draw = 0, encode = 0;
+        int done = 0;
+        for (const Result& r : results) {
+            if (!r.ok) continue;
+            ++done;
+            decode += r.decodeMs;
+            draw += r.drawMs;
+            encode += r.encodeMs;
+        }
+        const double all = std::max(decode + draw + encode, 1e-9);
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        printErr(QStringLiteral("batch: %1 files in %2 ms at -j %3: %4 files/s, %5 ms per file; decode %6 %, "
+                                "draw %7 %, encode %8 %; peak memory %9 MiB")
+                     .arg(done)
+                     .arg(wallMs, 0, 'f', 0)
+                     .arg(workers)
+                     .arg(done / (wallMs / 1000.0), 0, 'f', 2)
+                     .arg(done > 0 ? wallMs / done : 0.0, 0, 'f', 0)
+                     .arg(100.0 * decode / all, 0, 'f', 0)
+                     .arg(100.0 * draw / all, 0, 'f', 0)
+                     .arg(100.0 * encode / all, 0, 'f', 0)
+                     .arg(static_cast<double>(usage.ru_maxrss) / 1024.0, 0, 'f', 0));
+    }
     // The pool of released blocks paid between the files; nothing needs it now.
     releaseUnusedPixelMemory();
     const bool stopped = interrupted.load() && finished < n;

@@ -36,6 +36,10 @@ HeaderInfo readHeader(const std::uint8_t* data, std::size_t size);
 WorkImage decodeFile(const QString& path, int extraRows = 0);
 WorkImage decodeMemory(const std::uint8_t* data, std::size_t size, int extraRows = 0);
 
+// Decodes the file with the decoder's defaults into one reused row buffer and keeps nothing: the
+// bare decode that the CLI's --time compares the draw with. Throws JpegError.
+void decodeFileRows(const QString& path);
+
 // Throws JpegError when a w x h picture cannot be taken at all: zero size, more than kMaxPixels,
 // or three working images that would not fit into the memory the system can give.
 void checkDimensions(std::int64_t width, std::int64_t height);

@@ -4,6 +4,7 @@
 #include "extract/star_list.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -30,13 +31,35 @@ double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// A star pixel marked by the first pass, in scan order; a centre of the enlargement when its
-// brightened value went above 1 (and it is not in the rectangle's first column).
+// A centre of the enlargement: a star pixel whose brightened value went above 1 (and that is
+// not in the rectangle's first column), in scan order.
 struct StarPixel {
     int y;
     int x;
-    bool centre;
     bool operator<(const StarPixel& o) const { return y != o.y ? y < o.y : x < o.x; }
+};
+
+// A run of star pixels of one row, columns x0..x1.
+struct Run {
+    int x0, x1;
+};
+
+// Where a row's runs were put: runs[begin .. begin + count) of the sink `owner`.
+struct RowRuns {
+    std::uint32_t begin = 0, count = 0;
+    std::uint8_t owner = 0;
+};
+
+// What the first pass hands on from the rows one thread did: the centres, and for the count of
+// a full-picture draw the runs of star pixels.
+struct RowSink {
+    std::uint8_t id = 0;
+    std::vector<StarPixel> centres;
+    std::vector<Run> runs;
+    void clear() {
+        centres.clear();
+        runs.clear();
+    }
 };
 
 constexpr ColorValue kMarkGreen = makeColor(0, 255, 0);
@@ -56,8 +79,9 @@ struct Pass {
     float b = 0.0f;
     float s = 0.0f;
     bool recordCentres = false;
-    bool vectorRed = false;  // the red test of the moving window with AVX2 (same result)
-    bool vectorStars = false;  // the star pixels' colour round trip four at a time (same result)
+    // Rows outside background-only mode with AVX2 (same result): wide enough rows and 32-bit
+    // room for the test's products.
+    bool vectorRows = false;
     std::int32_t threshold = 0;
     std::uint8_t cr = 0, cg = 0, cb = 0;
     // The background test without a division: with S the window sum and d = 2k + 1,
@@ -67,14 +91,35 @@ struct Pass {
     // Block copy done row by row (ProcessRectangle); columns copyLeft..copyRight-1.
     bool copyRows = false;
     int copyLeft = 0, copyRight = 0, copyTop = 0, copyBottom = 0;
+    // A full-picture draw: the count labels the runs that the first pass lists in rowRuns (one
+    // entry per row of the rectangle), and star pixels below row 0 are marked in the blue of a
+    // counted star at once, which is what the labelling makes of every one of them.
+    bool wholeMarks = false;
+    RowRuns* rowRuns = nullptr;
 };
+
+// The mark of a star pixel as the first pass writes it (blue, green, red bytes).
+struct MarkBytes {
+    std::uint8_t b, g, r;
+};
+inline MarkBytes starMark(const Pass& P, int y) {
+    return P.wholeMarks && y >= 1 ? MarkBytes{255, 0, 0} : MarkBytes{0, 0, 255};
+}
+
+// Star pixels of one row come in increasing x: each extends the row's last run or opens one.
+inline void addRunPixel(std::vector<Run>& runs, std::size_t rowBegin, int x) {
+    if (runs.size() > rowBegin && runs.back().x1 + 1 == x)
+        runs.back().x1 = x;
+    else
+        runs.push_back({x, x});
+}
 
 float addStored(float a, float b) { return static_cast<float>(static_cast<double>(a) + static_cast<double>(b)); }
 
 // The star pixel: brightened and saturated in the colour model, marked red. Returns true when
 // its brightened value went above 1 (the row overflows).
-[[gnu::noinline]] bool brightenStar(const Pass& P, std::uint8_t* px, std::uint8_t* mark, std::uint8_t B, std::uint8_t G,
-                                    std::uint8_t R) {
+[[gnu::noinline]] bool brightenStar(const Pass& P, std::uint8_t* px, std::uint8_t* mark, MarkBytes mk, std::uint8_t B,
+                                    std::uint8_t G, std::uint8_t R) {
     PixelRegister reg;
     reg.PixelRed = R;
     reg.PixelGreen = G;
@@ -93,17 +138,22 @@ float addStored(float a, float b) { return static_cast<float>(static_cast<double
     px[0] = ClampToByte(reg.PixelBlue);
     px[1] = ClampToByte(reg.PixelGreen);
     px[2] = ClampToByte(reg.PixelRed);
-    mark[0] = 0;
-    mark[1] = 0;
-    mark[2] = 255;
+    mark[0] = mk.b;
+    mark[1] = mk.g;
+    mark[2] = mk.r;
     return overflow;
 }
 
-// A star pixel of a row waiting for its colour round trip.
-struct PendingStar {
-    int x;
-    std::uint8_t B, G, R;
-};
+// A byte / 255 as RgbToHsv stores it (a float), widened back to double: the table gives the
+// same value as the division.
+const double* byteOver255() {
+    static const auto table = [] {
+        std::array<double, 256> t{};
+        for (int v = 0; v < 256; ++v) t[static_cast<std::size_t>(v)] = static_cast<float>(static_cast<double>(v) / 255.0);
+        return t;
+    }();
+    return table.data();
+}
 
 #if defined(NOCTURO_VECTOR_RED)
 #define NOCTURO_AVX2 __attribute__((target("avx2"), always_inline)) inline
@@ -130,19 +180,16 @@ NOCTURO_AVX2 __m128i bySectorAvx2(__m128i sector, __m128i s0, __m128i s1, __m128
     return _mm_blendv_epi8(res, s5, _mm_cmpeq_epi32(sector, _mm_set1_epi32(5)));
 }
 
-// brightenStar for four star pixels at a time: the same float and double operations in the same
-// order as the colour model's scalar code (each intermediate stored as a float where it stores
-// one, no fused multiply-add), with the branches as selects, so every lane gives the bytes of the
-// scalar code. out[4i..4i+2] = B, G, R of pixel i, out[4i+3] = 1 when its value went above 1.
-__attribute__((target("avx2"))) void brightenFourAvx2(const PendingStar* in, float bStep, float sStep,
-                                                      std::uint8_t* out) {
-    const __m256d k255 = _mm256_set1_pd(255.0);
+// brightenStar for four star pixels at a time (b, g, r: each byte / 255 as stored): the same float and
+// double operations in the same order as the colour model's scalar code (each intermediate
+// stored as a float where it stores one, no fused multiply-add), with the branches as selects,
+// so every lane gives the bytes of the scalar code. The hue's three branches share one division
+// (the numerator and the added 0, 120 or 240 are chosen per lane; the red branch adds nothing).
+// out[4i..4i+2] = B, G, R of pixel i; bit i of the result is set when its value went above 1.
+NOCTURO_AVX2 int brightenFourAvx2(__m256d b, __m256d g, __m256d r, float bStep, float sStep, std::uint8_t* out) {
     const __m256d k60 = _mm256_set1_pd(60.0);
     const __m256d one = _mm256_set1_pd(1.0);
     const __m256d zero = _mm256_setzero_pd();
-    const __m256d r = storedAvx2(_mm256_div_pd(_mm256_setr_pd(in[0].R, in[1].R, in[2].R, in[3].R), k255));
-    const __m256d g = storedAvx2(_mm256_div_pd(_mm256_setr_pd(in[0].G, in[1].G, in[2].G, in[3].G), k255));
-    const __m256d b = storedAvx2(_mm256_div_pd(_mm256_setr_pd(in[0].B, in[1].B, in[2].B, in[3].B), k255));
     // max = r > g ? r : g, then b if b > max (min alike); equal floats are the same value.
     __m256d mx = _mm256_blendv_pd(g, r, _mm256_cmp_pd(r, g, _CMP_GT_OQ));
     mx = _mm256_blendv_pd(mx, b, _mm256_cmp_pd(b, mx, _CMP_GT_OQ));
@@ -151,13 +198,12 @@ __attribute__((target("avx2"))) void brightenFourAvx2(const PendingStar* in, flo
     const __m256d range = _mm256_sub_pd(mx, mn);
     const __m256d isR = _mm256_cmp_pd(mx, r, _CMP_EQ_OQ);
     const __m256d isG = _mm256_andnot_pd(isR, _mm256_cmp_pd(mx, g, _CMP_EQ_OQ));
-    // The three hue expressions; the lane takes the one of its branch.
-    const __m256d hueR = _mm256_div_pd(_mm256_mul_pd(_mm256_sub_pd(g, b), k60), range);
-    const __m256d hueG =
-        _mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(_mm256_sub_pd(b, r), k60), range), _mm256_set1_pd(120.0));
-    const __m256d hueB =
-        _mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(_mm256_sub_pd(r, g), k60), range), _mm256_set1_pd(240.0));
-    __m256d hue = _mm256_blendv_pd(_mm256_blendv_pd(hueB, hueG, isG), hueR, isR);
+    const __m256d diff = _mm256_blendv_pd(_mm256_blendv_pd(_mm256_sub_pd(r, g), _mm256_sub_pd(b, r), isG),
+                                          _mm256_sub_pd(g, b), isR);
+    const __m256d quotient = _mm256_div_pd(_mm256_mul_pd(diff, k60), range);
+    const __m256d added = _mm256_add_pd(
+        quotient, _mm256_blendv_pd(_mm256_set1_pd(240.0), _mm256_set1_pd(120.0), isG));
+    __m256d hue = _mm256_blendv_pd(added, quotient, isR);
     hue = _mm256_blendv_pd(storedAvx2(hue), zero, _mm256_cmp_pd(mx, mn, _CMP_EQ_OQ));
     hue = _mm256_blendv_pd(hue, storedAvx2(_mm256_add_pd(hue, _mm256_set1_pd(360.0))), _mm256_cmp_pd(hue, zero, _CMP_LT_OQ));
     __m256d sat = _mm256_blendv_pd(zero, storedAvx2(_mm256_div_pd(range, mx)), _mm256_cmp_pd(mx, zero, _CMP_GT_OQ));
@@ -178,17 +224,29 @@ __attribute__((target("avx2"))) void brightenFourAvx2(const PendingStar* in, flo
     const __m256d t = storedAvx2(_mm256_mul_pd(_mm256_sub_pd(one, _mm256_mul_pd(_mm256_sub_pd(one, f), sat)), val));
     const __m128i P = channelByteAvx2(p), Q = channelByteAvx2(q), Tt = channelByteAvx2(t), V = channelByteAvx2(val);
     const __m128i sec = _mm256_cvtpd_epi32(i);
-    alignas(16) std::int32_t R4[4], G4[4], B4[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(R4), bySectorAvx2(sec, V, Q, P, P, Tt, V));
-    _mm_store_si128(reinterpret_cast<__m128i*>(G4), bySectorAvx2(sec, Tt, V, V, Q, P, P));
-    _mm_store_si128(reinterpret_cast<__m128i*>(B4), bySectorAvx2(sec, P, P, Tt, V, V, Q));
-    const int overMask = _mm256_movemask_pd(over);
-    for (int n = 0; n < 4; ++n) {
-        out[4 * n] = static_cast<std::uint8_t>(B4[n]);
-        out[4 * n + 1] = static_cast<std::uint8_t>(G4[n]);
-        out[4 * n + 2] = static_cast<std::uint8_t>(R4[n]);
-        out[4 * n + 3] = static_cast<std::uint8_t>((overMask >> n) & 1);
-    }
+    const __m128i R4 = bySectorAvx2(sec, V, Q, P, P, Tt, V);
+    const __m128i G4 = bySectorAvx2(sec, Tt, V, V, Q, P, P);
+    const __m128i B4 = bySectorAvx2(sec, P, P, Tt, V, V, Q);
+    // Bytes B, G, R of each pixel in the low three bytes of its 32-bit lane.
+    const __m128i bytes = _mm_or_si128(B4, _mm_or_si128(_mm_slli_epi32(G4, 8), _mm_slli_epi32(R4, 16)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+    return _mm256_movemask_pd(over);
+}
+
+// Eight star pixels xs[0..7] of a source row: two independent groups of four, so that the
+// divisions of one overlap the other's. Bit i of the result: pixel i's value went above 1.
+__attribute__((target("avx2"))) int brightenEightAvx2(const std::uint8_t* row, const int* xs, float bStep,
+                                                       float sStep, std::uint8_t* out) {
+    const double* over255 = byteOver255();
+    const std::uint8_t* q[8];
+    for (int i = 0; i < 8; ++i) q[i] = row + 3 * static_cast<std::ptrdiff_t>(xs[i]);
+#define NOCTURO_LOAD4(at, c) \
+    _mm256_setr_pd(over255[q[at][c]], over255[q[(at) + 1][c]], over255[q[(at) + 2][c]], over255[q[(at) + 3][c]])
+    const int lowMask = brightenFourAvx2(NOCTURO_LOAD4(0, 0), NOCTURO_LOAD4(0, 1), NOCTURO_LOAD4(0, 2), bStep, sStep, out);
+    const int highMask =
+        brightenFourAvx2(NOCTURO_LOAD4(4, 0), NOCTURO_LOAD4(4, 1), NOCTURO_LOAD4(4, 2), bStep, sStep, out + 16);
+#undef NOCTURO_LOAD4
+    return lowMask | (highMask << 4);
 }
 #endif
 
@@ -249,17 +307,6 @@ void publishStores() {
 
 // ---- The first pass.
 
-// A pixel that passed the red half of the test, with the exact window sums of its three channels.
-struct RedCandidate {
-    int x;
-    std::int64_t sr, sg, sb;
-};
-
-struct RedScreenEnd {
-    int x;            // first pixel not screened
-    std::int64_t sr;  // red window sum of pixel x - 1
-};
-
 #if defined(NOCTURO_VECTOR_RED)
 bool cpuHasAvx2() {
     static const bool has = __builtin_cpu_supports("avx2");
@@ -280,112 +327,6 @@ __attribute__((target("avx2"))) std::int64_t sumBytesAvx2(const std::uint8_t* p,
     return sum;
 }
 
-// The red half of the star test over the moving part of a row, eight pixels at a time: the
-// window sums as a running prefix of (entering - leaving) red bytes, compared with
-// (R - T) x d. Every pixel that passes is listed with the exact window sums of all three
-// channels, in increasing x, for the scalar code to finish; the others need nothing in this
-// mode. Integer arithmetic only, so the result is the scalar loop's. Pixels xFrom..xTo use
-// windows x - k; srBefore is the red sum of the window of xFrom - 1.
-__attribute__((target("avx2"))) RedScreenEnd screenRedAvx2(const std::uint8_t* row, int k, int xFrom, int xTo,
-                                                           std::int64_t srBefore, std::int32_t threshold,
-                                                           std::int32_t span, std::vector<std::uint8_t>& planes,
-                                                           std::vector<RedCandidate>& out) {
-    out.clear();
-    // The bytes of pixels lo..hi, one plane per channel.
-    const int lo = xFrom - k - 1, hi = xTo + k;
-    const int n = hi - lo + 1;
-    const std::size_t planeSize = static_cast<std::size_t>(n) + 32;
-    planes.resize(3 * planeSize);
-    std::uint8_t* blue = planes.data();
-    std::uint8_t* green = blue + planeSize;
-    std::uint8_t* red = green + planeSize;
-    const std::uint8_t* src = row + 3 * static_cast<std::ptrdiff_t>(lo);
-    int j = 0;
-    {
-        // Byte c of pixel i sits at 3i + c of the 48 bytes of sixteen pixels.
-        const __m128i r0 = _mm_setr_epi8(2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-        const __m128i r1 = _mm_setr_epi8(-1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1);
-        const __m128i r2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15);
-        const __m128i g0 = _mm_setr_epi8(1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-        const __m128i g1 = _mm_setr_epi8(-1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1);
-        const __m128i g2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14);
-        const __m128i b0 = _mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-        const __m128i b1 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
-        const __m128i b2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
-        for (; j + 16 <= n; j += 16) {
-            const std::uint8_t* b = src + 3 * static_cast<std::ptrdiff_t>(j);
-            const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
-            const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16));
-            const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 32));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(red + j),
-                             _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, r0), _mm_shuffle_epi8(v1, r1)),
-                                          _mm_shuffle_epi8(v2, r2)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(green + j),
-                             _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, g0), _mm_shuffle_epi8(v1, g1)),
-                                          _mm_shuffle_epi8(v2, g2)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(blue + j),
-                             _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, b0), _mm_shuffle_epi8(v1, b1)),
-                                          _mm_shuffle_epi8(v2, b2)));
-        }
-    }
-    for (; j < n; ++j) {
-        blue[j] = src[3 * static_cast<std::ptrdiff_t>(j)];
-        green[j] = src[3 * static_cast<std::ptrdiff_t>(j) + 1];
-        red[j] = src[3 * static_cast<std::ptrdiff_t>(j) + 2];
-    }
-
-    // Green and blue sums of a candidate's window (plane indices x - k - lo .. x + k - lo):
-    // moved on from the previous candidate when it is near, else summed afresh.
-    int lastX = -1;
-    std::int64_t sg = 0, sb = 0;
-    auto greenBlue = [&](int cx) {
-        const int first = cx - k - lo;
-        if (lastX >= 0 && cx - lastX <= 64) {
-            for (int i = lastX - k - lo; i < first; ++i) {
-                sg += static_cast<int>(green[i + span]) - static_cast<int>(green[i]);
-                sb += static_cast<int>(blue[i + span]) - static_cast<int>(blue[i]);
-            }
-        } else {
-            sg = sumBytesAvx2(green + first, span);
-            sb = sumBytesAvx2(blue + first, span);
-        }
-        lastX = cx;
-    };
-
-    const __m256i vd = _mm256_set1_epi32(span);
-    const __m256i vtd = _mm256_set1_epi32(threshold * span);
-    const __m256i carryIndex = _mm256_setr_epi32(0, 0, 0, 0, 3, 3, 3, 3);
-    const __m256i lastIndex = _mm256_set1_epi32(7);
-    __m256i base = _mm256_set1_epi32(static_cast<std::int32_t>(srBefore));
-    // For pixel x: current red at x - lo, entering at x + k - lo, leaving at x - k - 1 - lo.
-    int x = xFrom;
-    alignas(32) std::int32_t sums[8];
-    for (; x + 8 <= xTo + 1; x += 8) {
-        const std::uint8_t* cur = red + (x - lo);
-        const __m256i rin = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cur + k)));
-        const __m256i rout = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cur - k - 1)));
-        const __m256i rc = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cur)));
-        __m256i d = _mm256_sub_epi32(rin, rout);
-        d = _mm256_add_epi32(d, _mm256_slli_si256(d, 4));
-        d = _mm256_add_epi32(d, _mm256_slli_si256(d, 8));
-        d = _mm256_add_epi32(
-            d, _mm256_blend_epi32(_mm256_setzero_si256(), _mm256_permutevar8x32_epi32(d, carryIndex), 0xF0));
-        const __m256i sum = _mm256_add_epi32(base, d);
-        // The carry into the next eight pixels depends on this block's prefix only.
-        base = _mm256_add_epi32(base, _mm256_permutevar8x32_epi32(d, lastIndex));
-        const __m256i limit = _mm256_sub_epi32(_mm256_mullo_epi32(rc, vd), vtd);
-        const int mask = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(limit, sum)));
-        if (mask != 0) [[unlikely]] {
-            _mm256_store_si256(reinterpret_cast<__m256i*>(sums), sum);
-            for (int b = 0; b < 8; ++b)
-                if (mask & (1 << b)) {
-                    greenBlue(x + b);
-                    out.push_back({x + b, sums[b], sg, sb});
-                }
-        }
-    }
-    return {x, static_cast<std::int64_t>(_mm256_cvtsi256_si32(base))};
-}
 #endif
 
 struct GreenBlue {
@@ -423,7 +364,7 @@ struct GreenBlue {
 // moving, or by summing the window afresh when that is shorter). The sums are exact integers
 // either way, so the test is the same.
 template <bool BackgroundOnly, bool Specified>
-std::uint8_t firstPassRow(const Pass& P, int y, std::vector<StarPixel>& centres) {
+std::uint8_t firstPassRow(const Pass& P, int y, RowSink& sink) {
     constexpr bool kLazy = !BackgroundOnly;
     const int left = P.rect.ProcLeft, right = P.rect.ProcRight;
     const int k = P.k, maxIndex = P.maxIndex;
@@ -436,6 +377,10 @@ std::uint8_t firstPassRow(const Pass& P, int y, std::vector<StarPixel>& centres)
     const std::int64_t* __restrict darker = P.darker;
     const std::uint8_t cr = P.cr, cg = P.cg, cb = P.cb;
     const bool record = P.recordCentres;
+    std::vector<StarPixel>& centres = sink.centres;
+    const std::size_t runsBegin = sink.runs.size();
+    const bool listRuns = P.wholeMarks;
+    const MarkBytes mk = starMark(P, y);
 
     if (P.copyRows && y >= P.copyTop && y < P.copyBottom && P.copyRight > P.copyLeft)
         copyBytes(p + 3 * static_cast<std::ptrdiff_t>(P.copyLeft), s + 3 * static_cast<std::ptrdiff_t>(P.copyLeft),
@@ -463,11 +408,6 @@ std::uint8_t firstPassRow(const Pass& P, int y, std::vector<StarPixel>& centres)
         ++at;
     };
     std::uint8_t flags = 0;
-    // Star pixels wait for their colour round trip until the row has been scanned, when they go
-    // through it four at a time; nothing of the first pass reads them back before.
-    const bool vectorStars = P.vectorStars;
-    thread_local std::vector<PendingStar> pending;
-    pending.clear();
     // The common case (not a star, nothing to write) stays inline; star pixels go out of line.
     auto pixel = [&](int x) __attribute__((always_inline)) {
         const std::uint8_t* sp = s + 3 * static_cast<std::ptrdiff_t>(x);
@@ -485,13 +425,10 @@ std::uint8_t firstPassRow(const Pass& P, int y, std::vector<StarPixel>& centres)
             const std::uint8_t B = sp[0], G = sp[1];
             if (sg < brighter[G] && sb < brighter[B]) {
                 if constexpr (!BackgroundOnly) {
-                    if (vectorStars) {
-                        pending.push_back({x, B, G, R});
-                    } else {
-                        const bool overflow = brightenStar(P, px, m + 3 * static_cast<std::ptrdiff_t>(x), B, G, R);
-                        if (overflow) flags |= kRowOverflow;
-                        centres.push_back({y, x, overflow && record && x > left});
-                    }
+                    const bool overflow = brightenStar(P, px, m + 3 * static_cast<std::ptrdiff_t>(x), mk, B, G, R);
+                    if (overflow) flags |= kRowOverflow;
+                    if (overflow && record && x > left) centres.push_back({y, x});
+                    if (listRuns) addRunPixel(sink.runs, runsBegin, x);
                 }
                 return;
             }
@@ -520,25 +457,6 @@ std::uint8_t firstPassRow(const Pass& P, int y, std::vector<StarPixel>& centres)
         pixel(x);
         ++x;
         if constexpr (kLazy) {
-#if defined(NOCTURO_VECTOR_RED)
-            if constexpr (!Specified) {
-                if (P.vectorRed && movingEnd - x + 1 >= 16) {
-                    thread_local std::vector<std::uint8_t> planes;
-                    thread_local std::vector<RedCandidate> found;
-                    const RedScreenEnd end = screenRedAvx2(s, k, x, movingEnd, sr, P.threshold, span, planes, found);
-                    for (const RedCandidate& c : found) {
-                        sr = c.sr;
-                        sg = c.sg;
-                        sb = c.sb;
-                        at = atGB = c.x - k;
-                        pixel(c.x);
-                    }
-                    x = end.x;
-                    sr = end.sr;
-                    at = x - 1 - k;
-                }
-            }
-#endif
             // The hot loop: one pointer; the pixel leaving the window lies k + 1 pixels to the
             // left of the current one, the pixel entering it k pixels to the right.
             const std::ptrdiff_t outOffset = -3 * (static_cast<std::ptrdiff_t>(k) + 1) + 2;
@@ -571,33 +489,6 @@ std::uint8_t firstPassRow(const Pass& P, int y, std::vector<StarPixel>& centres)
         while (at < maxIndex) slide();
         for (; x <= last; ++x) pixel(x);
     }
-
-#if defined(NOCTURO_VECTOR_RED)
-    if constexpr (!BackgroundOnly) {
-        if (!pending.empty()) {
-            const std::size_t n = pending.size();
-            while (pending.size() % 4 != 0) pending.push_back(pending.back());
-            alignas(16) std::uint8_t out[16];
-            for (std::size_t i = 0; i < n; i += 4) {
-                brightenFourAvx2(pending.data() + i, P.b, P.s, out);
-                for (std::size_t j = 0; j < 4 && i + j < n; ++j) {
-                    const int px = pending[i + j].x;
-                    std::uint8_t* o = p + 3 * static_cast<std::ptrdiff_t>(px);
-                    o[0] = out[4 * j];
-                    o[1] = out[4 * j + 1];
-                    o[2] = out[4 * j + 2];
-                    std::uint8_t* mk = m + 3 * static_cast<std::ptrdiff_t>(px);
-                    mk[0] = 0;
-                    mk[1] = 0;
-                    mk[2] = 255;
-                    const bool overflow = out[4 * j + 3] != 0;
-                    if (overflow) flags |= kRowOverflow;
-                    centres.push_back({y, px, overflow && record && px > left});
-                }
-            }
-        }
-    }
-#endif
 
     // The last column of the rectangle is never a star pixel, but the enlargement may take it as
     // a centre when its row is listed.
@@ -632,13 +523,272 @@ std::uint8_t firstPassRow(const Pass& P, int y, std::vector<StarPixel>& centres)
         reg.RgbToHsv();
         if (addStored(reg.PixelValue, P.b) > 1.0f) flags |= kRightCentre;
     }
+    if (listRuns)
+        P.rowRuns[y - P.rect.ProcTop] = {static_cast<std::uint32_t>(runsBegin),
+                                         static_cast<std::uint32_t>(sink.runs.size() - runsBegin), sink.id};
     return flags;
 }
 
-using RowFunction = std::uint8_t (*)(const Pass&, int, std::vector<StarPixel>&);
+#if defined(NOCTURO_VECTOR_RED)
+// The bytes of pixels lo .. lo + n - 1 of a row, one plane per channel.
+__attribute__((target("avx2"))) void splitPlanesAvx2(const std::uint8_t* row, int lo, int n, std::uint8_t* blue,
+                                                     std::uint8_t* green, std::uint8_t* red) {
+    const std::uint8_t* src = row + 3 * static_cast<std::ptrdiff_t>(lo);
+    // Byte c of pixel i sits at 3i + c of the 48 bytes of sixteen pixels.
+    const __m128i r0 = _mm_setr_epi8(2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i r1 = _mm_setr_epi8(-1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1);
+    const __m128i r2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15);
+    const __m128i g0 = _mm_setr_epi8(1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i g1 = _mm_setr_epi8(-1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1);
+    const __m128i g2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14);
+    const __m128i b0 = _mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i b1 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
+    const __m128i b2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
+    int j = 0;
+    for (; j + 16 <= n; j += 16) {
+        const std::uint8_t* b = src + 3 * static_cast<std::ptrdiff_t>(j);
+        const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+        const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16));
+        const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 32));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(red + j),
+                         _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, r0), _mm_shuffle_epi8(v1, r1)),
+                                      _mm_shuffle_epi8(v2, r2)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(green + j),
+                         _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, g0), _mm_shuffle_epi8(v1, g1)),
+                                      _mm_shuffle_epi8(v2, g2)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(blue + j),
+                         _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, b0), _mm_shuffle_epi8(v1, b1)),
+                                      _mm_shuffle_epi8(v2, b2)));
+    }
+    for (; j < n; ++j) {
+        blue[j] = src[3 * static_cast<std::ptrdiff_t>(j)];
+        green[j] = src[3 * static_cast<std::ptrdiff_t>(j) + 1];
+        red[j] = src[3 * static_cast<std::ptrdiff_t>(j) + 2];
+    }
+}
 
-RowFunction pickRowFunction(bool backgroundOnly, bool specified) {
+// The window sums of eight consecutive pixels of one channel: `base` holds the sum of the window
+// before the first of them in every lane; the sums move by (entering - leaving) bytes. Returns
+// the eight sums and moves `base` on to the last of them.
+NOCTURO_AVX2 __m256i movingSums8(const std::uint8_t* entering, const std::uint8_t* leaving, __m256i& base) {
+    const __m256i rin = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(entering)));
+    const __m256i rout = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(leaving)));
+    __m256i d = _mm256_sub_epi32(rin, rout);
+    d = _mm256_add_epi32(d, _mm256_slli_si256(d, 4));
+    d = _mm256_add_epi32(d, _mm256_slli_si256(d, 8));
+    d = _mm256_add_epi32(d, _mm256_blend_epi32(_mm256_setzero_si256(),
+                                               _mm256_permutevar8x32_epi32(d, _mm256_setr_epi32(0, 0, 0, 0, 3, 3, 3, 3)),
+                                               0xF0));
+    const __m256i sum = _mm256_add_epi32(base, d);
+    base = _mm256_add_epi32(base, _mm256_permutevar8x32_epi32(d, _mm256_set1_epi32(7)));
+    return sum;
+}
+
+// The star test of eight pixels of one channel: window sum < (v - T) d.
+NOCTURO_AVX2 __m256i brighterThan8(const std::uint8_t* cur, __m256i sum, __m256i span, __m256i thresholdSpan) {
+    const __m256i v = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cur)));
+    return _mm256_cmpgt_epi32(_mm256_sub_epi32(_mm256_mullo_epi32(v, span), thresholdSpan), sum);
+}
+
+// One row of the first pass outside background-only mode, with vector instructions: the star
+// test of all three channels eight pixels at a time over the moving part of the row (integer
+// window sums, so the same test as the scalar loop), then the star pixels' colour round trip
+// four at a time. A row with star pixels is put together in a buffer that stays in the cache and
+// is written out once, so the picture's memory is not read back for scattered star pixels.
+// Needs a row of at least 64 pixels and 32-bit room for (v - T) d (Pass::vectorRows).
+template <bool Specified>
+__attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int y, RowSink& sink) {
+    const int left = P.rect.ProcLeft, right = P.rect.ProcRight;
+    const int k = P.k, maxIndex = P.maxIndex, W = P.W;
+    const int span = 2 * k + 1;
+    const std::uint8_t* s = P.src->row(y);
+    std::uint8_t* p = P.proc->row(y);
+    std::uint8_t* m = P.marks->row(y);
+    const std::int64_t* brighter = P.brighter;
+    const bool record = P.recordCentres;
+    const MarkBytes mk = starMark(P, y);
+    auto windowIndex = [&](int x) { return std::clamp(x - k, 0, maxIndex); };
+
+    thread_local std::vector<std::uint8_t> planes, procBuf, markBuf;
+    thread_local std::vector<int> starX;
+    // Planes of the pixels lo .. hi: every window that the row's tests use.
+    const int lo = windowIndex(left), hi = windowIndex(right) + 2 * k;
+    const int n = hi - lo + 1;
+    const std::size_t planeSize = static_cast<std::size_t>(n) + 32;
+    if (planes.size() < 3 * planeSize) planes.resize(3 * planeSize);
+    std::uint8_t* blue = planes.data();
+    std::uint8_t* green = blue + planeSize;
+    std::uint8_t* red = green + planeSize;
+    splitPlanesAvx2(s, lo, n, blue, green, red);
+    auto windowSum = [&](const std::uint8_t* plane, int i) { return sumBytesAvx2(plane + (i - lo), span); };
+    if (starX.size() < static_cast<std::size_t>(W) + 8) starX.resize(static_cast<std::size_t>(W) + 8);
+    int* stars = starX.data();
+    int starCount = 0;
+
+    // Columns left .. right - 1 in three runs: index 0, index x - k (moving), index maxIndex.
+    const int last = right - 1;
+    auto testConstant = [&](int from, int to, int i) {
+        if (from > to) return;
+        const std::int64_t sr = windowSum(red, i), sg = windowSum(green, i), sb = windowSum(blue, i);
+        for (int x = from; x <= to; ++x) {
+            const std::uint8_t* sp = s + 3 * static_cast<std::ptrdiff_t>(x);
+            if (sr < brighter[sp[2]] && sg < brighter[sp[1]] && sb < brighter[sp[0]]) stars[starCount++] = x;
+        }
+    };
+    testConstant(left, std::min(last, k - 1), 0);
+    const int movingFrom = std::max(left, k), movingEnd = std::min(last, maxIndex + k);
+    if (movingFrom <= movingEnd) {
+        int x = movingFrom;
+        std::int64_t sr = windowSum(red, x - k), sg = windowSum(green, x - k), sb = windowSum(blue, x - k);
+        auto testOne = [&](int cx) {
+            const int c = cx - lo;
+            if (sr < brighter[red[c]] && sg < brighter[green[c]] && sb < brighter[blue[c]]) stars[starCount++] = cx;
+        };
+        testOne(x);
+        ++x;
+        const __m256i vspan = _mm256_set1_epi32(span);
+        const __m256i vts = _mm256_set1_epi32(P.threshold * span);
+        // The red sums move with every block; the green and blue sums, needed only where red
+        // passes, catch up by the difference of two byte sums over the skipped pixels.
+        __m256i baseR = _mm256_set1_epi32(static_cast<std::int32_t>(sr));
+        int gbAt = x - 1;  // the pixel whose window sg and sb hold
+        auto catchUp = [&](int to) {
+            if (gbAt == to) return;
+            const int len = to - gbAt;
+            const int enter = gbAt + 1 + k - lo, leave = gbAt - k - lo;
+            sg += sumBytesAvx2(green + enter, len) - sumBytesAvx2(green + leave, len);
+            sb += sumBytesAvx2(blue + enter, len) - sumBytesAvx2(blue + leave, len);
+            gbAt = to;
+        };
+        bool moved = false;
+        for (; x + 8 <= movingEnd + 1; x += 8) {
+            // Pixel x: current byte at x - lo, entering at x + k - lo, leaving at x - k - 1 - lo.
+            const int c = x - lo;
+            const __m256i sumR = movingSums8(red + c + k, red + c - k - 1, baseR);
+            moved = true;
+            const __m256i redStar = brighterThan8(red + c, sumR, vspan, vts);
+            if (_mm256_testz_si256(redStar, redStar)) continue;
+            catchUp(x - 1);
+            __m256i baseG = _mm256_set1_epi32(static_cast<std::int32_t>(sg));
+            __m256i baseB = _mm256_set1_epi32(static_cast<std::int32_t>(sb));
+            const __m256i sumG = movingSums8(green + c + k, green + c - k - 1, baseG);
+            const __m256i sumB = movingSums8(blue + c + k, blue + c - k - 1, baseB);
+            sg = _mm256_cvtsi256_si32(baseG);
+            sb = _mm256_cvtsi256_si32(baseB);
+            gbAt = x + 7;
+            const __m256i star = _mm256_and_si256(
+                _mm256_and_si256(redStar, brighterThan8(green + c, sumG, vspan, vts)), brighterThan8(blue + c, sumB, vspan, vts));
+            unsigned mask = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(star)));
+            while (mask != 0) {
+                stars[starCount++] = x + __builtin_ctz(mask);
+                mask &= mask - 1;
+            }
+        }
+        if (moved) sr = _mm256_cvtsi256_si32(baseR);
+        catchUp(x - 1);
+        for (; x <= movingEnd; ++x) {
+            const int c = x - lo;
+            sr += static_cast<int>(red[c + k]) - static_cast<int>(red[c - k - 1]);
+            sg += static_cast<int>(green[c + k]) - static_cast<int>(green[c - k - 1]);
+            sb += static_cast<int>(blue[c + k]) - static_cast<int>(blue[c - k - 1]);
+            testOne(x);
+        }
+    }
+    testConstant(std::max(left, maxIndex + k + 1), last, maxIndex);
+
+    // Where the row is put together: a buffer when the block copy covers the rectangle's row,
+    // else the processed row itself.
+    const bool copyThisRow = P.copyRows && y >= P.copyTop && y < P.copyBottom && P.copyRight > P.copyLeft;
+    const std::size_t copyBytesN = copyThisRow ? 3 * static_cast<std::size_t>(P.copyRight - P.copyLeft) : 0;
+    const std::ptrdiff_t copyAt = 3 * static_cast<std::ptrdiff_t>(P.copyLeft);
+    const std::ptrdiff_t rectAt = 3 * static_cast<std::ptrdiff_t>(left);
+    const std::size_t rectBytes = 3 * static_cast<std::size_t>(right - left + 1);
+    const bool buffered = (starCount > 0 || Specified) && copyThisRow && P.copyLeft <= left && P.copyRight > right;
+    std::uint8_t* out = p;
+    if (buffered) {
+        if (procBuf.size() < 3 * static_cast<std::size_t>(W) + 64) procBuf.resize(3 * static_cast<std::size_t>(W) + 64);
+        out = procBuf.data();
+        std::memcpy(out + copyAt, s + copyAt, copyBytesN);
+    } else if (copyThisRow) {
+        copyBytes(p + copyAt, s + copyAt, copyBytesN);
+    }
+    if constexpr (Specified) {
+        for (int x = left; x <= right; ++x) {
+            std::uint8_t* px = out + 3 * static_cast<std::ptrdiff_t>(x);
+            px[0] = P.cb;
+            px[1] = P.cg;
+            px[2] = P.cr;
+        }
+    }
+
+    std::uint8_t flags = 0;
+    if (starCount == 0) {
+        zeroBytes(m + rectAt, rectBytes);
+    } else {
+        if (markBuf.size() < 3 * static_cast<std::size_t>(W) + 64) markBuf.resize(3 * static_cast<std::size_t>(W) + 64);
+        std::uint8_t* marks = markBuf.data();
+        std::memset(marks + rectAt, 0, rectBytes);
+        std::vector<StarPixel>& centres = sink.centres;
+        std::vector<Run>& runs = sink.runs;
+        const std::size_t runsBegin = runs.size();
+        const bool listRuns = P.wholeMarks;
+        for (int i = starCount; i % 8 != 0; ++i) stars[i] = stars[starCount - 1];
+        alignas(16) std::uint8_t bytes[32];
+        for (int i = 0; i < starCount; i += 8) {
+            const int overflow = brightenEightAvx2(s, stars + i, P.b, P.s, bytes);
+            for (int j = 0; j < 8 && i + j < starCount; ++j) {
+                const int x = stars[i + j];
+                std::uint8_t* o = out + 3 * static_cast<std::ptrdiff_t>(x);
+                o[0] = bytes[4 * j];
+                o[1] = bytes[4 * j + 1];
+                o[2] = bytes[4 * j + 2];
+                std::uint8_t* mp = marks + 3 * static_cast<std::ptrdiff_t>(x);
+                mp[0] = mk.b;
+                mp[1] = mk.g;
+                mp[2] = mk.r;
+                if (overflow & (1 << j)) {
+                    flags |= kRowOverflow;
+                    if (record && x > left) centres.push_back({y, x});
+                }
+                if (listRuns) addRunPixel(runs, runsBegin, x);
+            }
+        }
+        copyBytes(m + rectAt, marks + rectAt, rectBytes);
+        if (listRuns)
+            P.rowRuns[y - P.rect.ProcTop] = {static_cast<std::uint32_t>(runsBegin),
+                                             static_cast<std::uint32_t>(runs.size() - runsBegin), sink.id};
+    }
+    if (buffered) copyBytes(p + copyAt, out + copyAt, copyBytesN);
+    if (P.wholeMarks && starCount == 0) P.rowRuns[y - P.rect.ProcTop] = {0, 0, sink.id};
+
+    // The last column of the rectangle is never a star pixel, but the enlargement may take it as
+    // a centre when its row is listed.
+    if (record && right > left) {
+        const int i = windowIndex(right);
+        const std::uint8_t* sp = s + 3 * static_cast<std::ptrdiff_t>(right);
+        const std::uint8_t B = sp[0], G = sp[1], R = sp[2];
+        if (windowSum(red, i) < brighter[R] && windowSum(green, i) < brighter[G] && windowSum(blue, i) < brighter[B]) {
+            PixelRegister reg;
+            reg.PixelRed = R;
+            reg.PixelGreen = G;
+            reg.PixelBlue = B;
+            reg.RgbToHsv();
+            if (addStored(reg.PixelValue, P.b) > 1.0f) flags |= kRightCentre;
+        }
+    }
+    return flags;
+}
+#endif
+
+using RowFunction = std::uint8_t (*)(const Pass&, int, RowSink&);
+
+RowFunction pickRowFunction(const Pass& P, bool backgroundOnly, bool specified) {
     if (backgroundOnly) return specified ? firstPassRow<true, true> : firstPassRow<true, false>;
+#if defined(NOCTURO_VECTOR_RED)
+    if (P.vectorRows) return specified ? firstPassRowAvx2<true> : firstPassRowAvx2<false>;
+#else
+    (void)P;
+#endif
     return specified ? firstPassRow<false, true> : firstPassRow<false, false>;
 }
 
@@ -667,6 +817,22 @@ void enlargeCentre(const Pass& P, int x, int y) {
     if (saturation < 0.0f) saturation = 0.0f;
     if (!(excess > 0.0f)) return;
 
+    // HsvToRgb of every neighbour has the centre's hue and saturation: its sector, f and the
+    // factors of p, q and t (each the same double as the conversion computes) are taken once.
+    const double sectorReal = static_cast<double>(hue) / 60.0;
+    const std::int64_t sector = static_cast<std::int64_t>(std::trunc(sectorReal)) % 6;
+    const double fd = static_cast<double>(static_cast<float>(sectorReal - static_cast<double>(sector)));
+    const double sd = static_cast<double>(saturation);
+    const double pFactor = 1.0 - sd, qFactor = 1.0 - fd * sd, tFactor = 1.0 - (1.0 - fd) * sd;
+    const double direct = static_cast<double>(excess) * 0.5, diagonal = static_cast<double>(excess) * 0.35;
+    const double bStep = static_cast<double>(P.b);
+    const double* over255 = byteOver255();
+    // The values lie within 0..1 here: adding and taking away 1.5 x 2^52 rounds to nearest, ties
+    // to even, as the conversion does.
+    auto channel = [](double v) {
+        return static_cast<std::uint8_t>(static_cast<std::int32_t>((v * 255.0 + 0x1.8p52) - 0x1.8p52));
+    };
+
     const int left = std::max(x - 1, P.rect.ProcLeft), right = std::min(x + 1, P.rect.ProcRight);
     const int top = std::max(y - 1, P.rect.ProcTop), bottom = std::min(y + 1, P.rect.ProcBottom);
     for (int c = left; c <= right; ++c) {
@@ -674,17 +840,26 @@ void enlargeCentre(const Pass& P, int x, int y) {
             std::uint8_t* px = P.proc->row(r) + 3 * static_cast<std::ptrdiff_t>(c);
             // Only the value of the neighbour is kept: the largest channel / 255, which is what
             // RgbToHsv stores (the division is monotonic, so the largest float is its float).
-            reg.PixelValue = static_cast<float>(static_cast<double>(std::max({px[0], px[1], px[2]})) / 255.0);
-            const double share = (c == x || r == y) ? 0.5 : 0.35;
-            reg.PixelValue = static_cast<float>(static_cast<double>(reg.PixelValue) + static_cast<double>(P.b) +
-                                                static_cast<double>(excess) * share);
-            if (reg.PixelValue > 1.0f) reg.PixelValue = 1.0f;
-            reg.PixelSaturation = saturation;
-            reg.PixelHue = hue;
-            reg.HsvToRgb();
-            px[0] = static_cast<std::uint8_t>(reg.PixelBlue & 0xFF);
-            px[1] = static_cast<std::uint8_t>(reg.PixelGreen & 0xFF);
-            px[2] = static_cast<std::uint8_t>(reg.PixelRed & 0xFF);
+            float value = static_cast<float>(over255[std::max({px[0], px[1], px[2]})] + bStep +
+                                             ((c == x || r == y) ? direct : diagonal));
+            if (value > 1.0f) value = 1.0f;
+            const double v = static_cast<double>(value);
+            const std::uint8_t pi = channel(static_cast<double>(static_cast<float>(pFactor * v)));
+            const std::uint8_t qi = channel(static_cast<double>(static_cast<float>(qFactor * v)));
+            const std::uint8_t ti = channel(static_cast<double>(static_cast<float>(tFactor * v)));
+            const std::uint8_t vi = channel(v);
+            std::uint8_t R = 0, G = 0, B = 0;
+            switch (sector) {
+                case 0: R = vi; G = ti; B = pi; break;
+                case 1: R = qi; G = vi; B = pi; break;
+                case 2: R = pi; G = vi; B = ti; break;
+                case 3: R = pi; G = qi; B = vi; break;
+                case 4: R = ti; G = pi; B = vi; break;
+                default: R = vi; G = pi; B = qi; break;
+            }
+            px[0] = B;
+            px[1] = G;
+            px[2] = R;
         }
     }
 }
@@ -752,28 +927,113 @@ private:
     std::vector<Seed> stack_;
 };
 
-// The count over a mark image that is black except for `marked`, listed in scan order.
-template <class Sink>
-int countMarkedPixels(WorkImage& MarkImage, const std::vector<StarPixel>& marked, Sink& sink) {
-    int count = 0;
-    RedRegionFill regions(MarkImage);
-    for (const StarPixel& m : marked) {
-        const std::uint8_t* p = MarkImage.row(m.y) + 3 * static_cast<std::ptrdiff_t>(m.x);
-        const int green = p[1], red = p[2];
-        if (m.y >= 1 && red > 128 && green < 128) {
-            sink.begin(m.x, m.y);
-            regions.fill(m.x, m.y, sink);
-            MarkImage.setPixel(m.x, m.y, kMarkGreen);
-            sink.end();
-            ++count;
-        } else if (green > 128 && red < 128) {
-            sink.begin(m.x, m.y);
-            sink.end();
-            ++count;
+// The count of a full-picture draw, from the runs of star pixels the first pass listed (rows
+// 0 .. H-1 of a mark image that is black elsewhere). The flood fills of the labelling scan make
+// one star of each 4-connected group of runs that reaches row 1 or below, seeded at its first
+// pixel in scan order below row 0; runs that touch in consecutive rows are joined here with a
+// union-find whose root is the group's first run, which gives the same stars. The first pass has
+// already marked every star pixel below row 0 blue; what is left is each seed's green and the
+// row-0 runs that a star below takes in (the others stay red, uncounted).
+class RunLabels {
+public:
+    int count(WorkImage& marks, const std::vector<RowSink*>& sinks, const RowRuns* rowRuns, int H) {
+        cursor_ = 0;
+        // The runs in scan order, with the index of each row's first run.
+        rowStart_.resize(static_cast<std::size_t>(H) + 1);
+        std::size_t total = 0;
+        for (int y = 0; y < H; ++y) {
+            rowStart_[static_cast<std::size_t>(y)] = static_cast<std::uint32_t>(total);
+            total += rowRuns[y].count;
+        }
+        rowStart_[static_cast<std::size_t>(H)] = static_cast<std::uint32_t>(total);
+        runs_.resize(total);
+        parent_.resize(total);
+        for (int y = 0; y < H; ++y) {
+            const RowRuns& rr = rowRuns[y];
+            const Run* from = sinks[rr.owner]->runs.data() + rr.begin;
+            std::copy(from, from + rr.count, runs_.begin() + rowStart_[static_cast<std::size_t>(y)]);
+        }
+        for (std::size_t i = 0; i < total; ++i) parent_[i] = static_cast<std::uint32_t>(i);
+        // Rows 1 and below: each run joins the runs of the row above that it touches.
+        for (int y = 2; y < H; ++y) joinRows(y - 1, y);
+        // Row 0 links the runs of row 1 that it touches, and is taken in by them.
+        int count = 0;
+        if (H >= 2) {
+            std::uint32_t j = rowStart_[1];
+            const std::uint32_t end1 = rowStart_[2];
+            for (std::uint32_t i = rowStart_[0]; i < rowStart_[1]; ++i) {
+                const Run top = runs_[i];
+                while (j < end1 && runs_[j].x1 < top.x0) ++j;
+                bool taken = false;
+                std::uint32_t first = 0;
+                for (std::uint32_t t = j; t < end1 && runs_[t].x0 <= top.x1; ++t) {
+                    if (taken)
+                        unite(first, t);
+                    else
+                        first = t;
+                    taken = true;
+                }
+                if (taken) paint(marks.row(0), top, 255, 0, 0);
+            }
+            for (std::uint32_t i = rowStart_[1]; i < total; ++i) {
+                if (find(i) != i) continue;
+                // The group's first run: its left pixel is the seed.
+                const int y = rowOf(i);
+                marks.setPixel(runs_[i].x0, y, kMarkGreen);
+                ++count;
+            }
+        }
+        return count;
+    }
+
+private:
+    std::uint32_t find(std::uint32_t i) {
+        std::uint32_t r = i;
+        while (parent_[r] != r) r = parent_[r];
+        while (parent_[i] != r) {
+            const std::uint32_t next = parent_[i];
+            parent_[i] = r;
+            i = next;
+        }
+        return r;
+    }
+    void unite(std::uint32_t a, std::uint32_t b) {
+        a = find(a);
+        b = find(b);
+        if (a < b)
+            parent_[b] = a;
+        else if (b < a)
+            parent_[a] = b;
+    }
+    // Runs of rows `up` and `down` that share a column are 4-connected.
+    void joinRows(int up, int down) {
+        std::uint32_t i = rowStart_[static_cast<std::size_t>(up)];
+        const std::uint32_t endUp = rowStart_[static_cast<std::size_t>(up) + 1];
+        const std::uint32_t endDown = rowStart_[static_cast<std::size_t>(down) + 1];
+        for (std::uint32_t j = rowStart_[static_cast<std::size_t>(down)]; j < endDown && i < endUp; ++j) {
+            const Run r = runs_[j];
+            while (i < endUp && runs_[i].x1 < r.x0) ++i;
+            for (std::uint32_t t = i; t < endUp && runs_[t].x0 <= r.x1; ++t) unite(t, j);
         }
     }
-    return count;
-}
+    int rowOf(std::uint32_t i) {
+        // The rows are visited in order by the caller's loop, so a moving cursor finds them.
+        while (rowStart_[static_cast<std::size_t>(cursor_) + 1] <= i) ++cursor_;
+        while (rowStart_[static_cast<std::size_t>(cursor_)] > i) --cursor_;
+        return cursor_;
+    }
+    static void paint(std::uint8_t* row, const Run& r, std::uint8_t b, std::uint8_t g, std::uint8_t rd) {
+        for (int x = r.x0; x <= r.x1; ++x) {
+            row[3 * x] = b;
+            row[3 * x + 1] = g;
+            row[3 * x + 2] = rd;
+        }
+    }
+    std::vector<std::uint32_t> rowStart_;
+    std::vector<Run> runs_;
+    std::vector<std::uint32_t> parent_;
+    int cursor_ = 0;
+};
 
 template <class Sink>
 int countAll(WorkImage& MarkImage, int WorkWidth, int WorkHeight, Sink& sink);
@@ -781,17 +1041,6 @@ int countAll(WorkImage& MarkImage, int WorkWidth, int WorkHeight, Sink& sink);
 void checkCollector(const StarCollector* stars, int WorkWidth, int WorkHeight) {
     if (stars && (stars->source().width() < WorkWidth || stars->source().height() < WorkHeight))
         throw std::invalid_argument("CountStars: the star list's picture is smaller than the mark image");
-}
-
-// The count with or without the star list; the plain count runs the code it always ran.
-int countStars(WorkImage& MarkImage, int WorkWidth, int WorkHeight, const std::vector<StarPixel>* marked,
-               StarCollector* stars) {
-    if (stars) {
-        CollectorSink sink{*stars};
-        return marked ? countMarkedPixels(MarkImage, *marked, sink) : countAll(MarkImage, WorkWidth, WorkHeight, sink);
-    }
-    NoStarSink sink;
-    return marked ? countMarkedPixels(MarkImage, *marked, sink) : countAll(MarkImage, WorkWidth, WorkHeight, sink);
 }
 
 void checkImages(const WorkingImages& images, const ProcRect& r) {
@@ -836,9 +1085,9 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
     const std::int64_t T = params.StarThreshold;
     P.threshold = params.StarThreshold;
 #if defined(NOCTURO_VECTOR_RED)
-    // The vector lanes are 32 bits: (R - T) x d and the window sums must fit.
-    P.vectorRed = params.vectorised && cpuHasAvx2() && (std::abs(T) + 256) * d < (std::int64_t{1} << 30);
-    P.vectorStars = params.vectorised && cpuHasAvx2();
+    // The vector lanes are 32 bits: (v - T) x d and the window sums must fit.
+    P.vectorRows = params.vectorised && cpuHasAvx2() && (std::abs(T) + 256) * d < (std::int64_t{1} << 30) &&
+                   P.W >= 64 && rect.ProcRight - rect.ProcLeft >= 16;
 #endif
     for (int v = 0; v < 256; ++v) {
         P.brighter[v] = (v - T) * d;
@@ -869,14 +1118,28 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
     // First pass. Rows are independent of each other, so they may be shared between two threads;
     // progress is reported from this thread only, for the rows it does itself.
     const int rows = bottom - top + 1;
-    const RowFunction rowFn = pickRowFunction(backgroundOnly, params.SpecifiedColourMode);
+    const RowFunction rowFn = pickRowFunction(P, backgroundOnly, params.SpecifiedColourMode);
     std::vector<std::uint8_t> rowFlags(static_cast<std::size_t>(rows), 0);
-    // The lists of marked pixels keep their memory from one run to the next on the calling
-    // thread, so that a later draw (the CLI's next file) does not touch fresh pages.
-    thread_local std::vector<StarPixel> centres, workerCentres, merged;
-    centres.clear();
-    workerCentres.clear();
+    // What the rows hand on keeps its memory from one run to the next on the calling thread, so
+    // that a later draw (the CLI's next file) does not touch fresh pages.
+    thread_local RowSink mine, theirs;
+    thread_local std::vector<StarPixel> merged;
+    thread_local std::vector<RowRuns> rowRuns;
+    mine.clear();
+    theirs.clear();
+    mine.id = 0;
+    theirs.id = 1;
     merged.clear();
+    // When the rectangle covers the whole mark image, the runs just marked are its only pixels
+    // that are not black: labelling them is the whole count. A star list needs each star's
+    // pixels, which the fills of the scanning count report.
+    const bool whole = !stars && rect.ProcLeft == 0 && rect.ProcTop == 0 && rect.ProcRight == images.WorkWidth - 1 &&
+                       rect.ProcBottom == images.WorkHeight - 1;
+    if (whole) {
+        rowRuns.assign(static_cast<std::size_t>(rows), RowRuns{});
+        P.wholeMarks = true;
+        P.rowRuns = rowRuns.data();
+    }
     int lastProgress = -1;
     auto report = [&](int y) {
         if (!progress) return;
@@ -893,18 +1156,19 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
         threads = (pixels >= (1 << 18) && rows >= 64 && std::thread::hardware_concurrency() >= 2) ? 2 : 1;
     }
     threads = std::clamp(threads, 1, 2);
+    std::vector<StarPixel>* centresPtr = &mine.centres;
     if (threads == 1 || rows < 2) {
         for (int y = top; y <= bottom; ++y) {
             report(y);
-            rowFlags[static_cast<std::size_t>(y - top)] = rowFn(P, y, centres);
+            rowFlags[static_cast<std::size_t>(y - top)] = rowFn(P, y, mine);
         }
         publishStores();
     } else {
         constexpr int kChunk = 16;
         std::atomic<int> nextChunk{0};
-        std::vector<StarPixel>& workerList = workerCentres;
+        RowSink& workerSink = theirs;
         std::exception_ptr workerError;
-        auto work = [&](std::vector<StarPixel>& out, bool reporting) {
+        auto work = [&](RowSink& out, bool reporting) {
             for (;;) {
                 const int chunk = nextChunk.fetch_add(1, std::memory_order_relaxed);
                 const int first = top + chunk * kChunk;
@@ -921,14 +1185,14 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
         report(top);
         std::thread worker([&] {
             try {
-                work(workerList, false);
+                work(workerSink, false);
             } catch (...) {
                 workerError = std::current_exception();
                 nextChunk.store(rows, std::memory_order_relaxed);
             }
         });
         try {
-            work(centres, true);
+            work(mine, true);
         } catch (...) {
             nextChunk.store(rows, std::memory_order_relaxed);
             worker.join();
@@ -938,18 +1202,46 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
         if (workerError) std::rethrow_exception(workerError);
         report(bottom);
         // Each thread took its rows in increasing order, so both lists are sorted already.
-        merged.reserve(centres.size() + workerCentres.size());
-        std::merge(centres.begin(), centres.end(), workerCentres.begin(), workerCentres.end(),
+        merged.reserve(mine.centres.size() + theirs.centres.size());
+        std::merge(mine.centres.begin(), mine.centres.end(), theirs.centres.begin(), theirs.centres.end(),
                    std::back_inserter(merged));
-        centres.swap(merged);
+        centresPtr = &merged;
     }
+    const std::vector<StarPixel>& centres = *centresPtr;
     if (times) times->extractMs += msSince(start);
+
+    // The count reads and writes only the mark image, the enlargement only the processed one:
+    // with two threads the count runs beside the enlargement. Its memory stays with the calling
+    // thread from one run to the next.
+    // (A thread_local named inside the lambda would be the other thread's: bind them here.)
+    thread_local RunLabels labels;
+    RunLabels& callerLabels = labels;
+    const std::vector<RowSink*> sinks{&mine, &theirs};
+    const RowRuns* runTable = rowRuns.data();
+    auto countNow = [&] {
+        return whole ? callerLabels.count(images.MarkImage, sinks, runTable, images.WorkHeight)
+                     : CountStars(images.MarkImage, images.WorkWidth, images.WorkHeight, stars);
+    };
+    std::int64_t listed = 0;
+    if (enlarge)
+        for (std::uint8_t f : rowFlags) listed += (f & kRowOverflow) ? 1 : 0;
+    const bool beside = threads == 2 && listed > 0 && &images.MarkImage != &images.ProcessedImage;
+    int count = 0;
+    std::exception_ptr countError;
+    std::thread counter;
+    if (beside) {
+        counter = std::thread([&] {
+            try {
+                count = countNow();
+            } catch (...) {
+                countError = std::current_exception();
+            }
+        });
+    }
 
     // Enlargement over the listed rows, in increasing order.
     const Clock::time_point enlargeStart = Clock::now();
-    if (enlarge) {
-        std::int64_t listed = 0;
-        for (std::uint8_t f : rowFlags) listed += (f & kRowOverflow) ? 1 : 0;
+    try {
         std::int64_t position = 0;
         std::size_t next = 0;
         int lastEnlargeProgress = -1;
@@ -965,19 +1257,23 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
                     progress(value);
                 }
             }
-            for (; next < centres.size() && centres[next].y == y; ++next)
-                if (centres[next].centre) enlargeCentre(P, centres[next].x, y);
+            for (; next < centres.size() && centres[next].y == y; ++next) enlargeCentre(P, centres[next].x, y);
             if (f & kRightCentre) enlargeCentre(P, rect.ProcRight, y);
         }
+    } catch (...) {
+        if (counter.joinable()) counter.join();
+        throw;
     }
     if (times) times->enlargeMs += msSince(enlargeStart);
 
+    // The count's time is what it adds after the enlargement.
     const Clock::time_point countStart = Clock::now();
-    // When the rectangle covers the whole mark image, the pixels just marked are its only ones
-    // that are not black: visiting them in scan order is the whole labelling scan.
-    const bool whole = rect.ProcLeft == 0 && rect.ProcTop == 0 && rect.ProcRight == images.WorkWidth - 1 &&
-                       rect.ProcBottom == images.WorkHeight - 1;
-    const int count = countStars(images.MarkImage, images.WorkWidth, images.WorkHeight, whole ? &centres : nullptr, stars);
+    if (beside) {
+        counter.join();
+        if (countError) std::rethrow_exception(countError);
+    } else {
+        count = countNow();
+    }
     if (times) times->countMs += msSince(countStart);
     return count;
 }
@@ -1001,7 +1297,13 @@ int CountStars(WorkImage& MarkImage, int WorkWidth, int WorkHeight, StarCollecto
     if (MarkImage.width() < WorkWidth || MarkImage.height() < WorkHeight)
         throw std::invalid_argument("CountStars: the mark image is smaller than the picture");
     checkCollector(stars, WorkWidth, WorkHeight);
-    return countStars(MarkImage, WorkWidth, WorkHeight, nullptr, stars);
+    // The plain count runs the code it always ran; the calls to the empty sink vanish.
+    if (stars) {
+        CollectorSink sink{*stars};
+        return countAll(MarkImage, WorkWidth, WorkHeight, sink);
+    }
+    NoStarSink sink;
+    return countAll(MarkImage, WorkWidth, WorkHeight, sink);
 }
 
 namespace {

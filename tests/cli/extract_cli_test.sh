@@ -21,22 +21,26 @@ import struct, sys, zlib
 def read(path):
     data = open(path, 'rb').read()
     assert data[:8] == b'\x89PNG\r\n\x1a\n', 'not a PNG'
-    pos, idat, w = 8, b'', 0
+    pos, idat, w, palette = 8, b'', 0, None
     while pos < len(data):
         n, kind = struct.unpack('>I4s', data[pos:pos + 8])
         body = data[pos + 8:pos + 8 + n]
         if kind == b'IHDR':
             w, h, depth, colour = struct.unpack('>IIBB', body[:10])
-            assert depth == 8 and colour == 2, 'not 8-bit RGB'
+            assert (depth == 8 and colour == 2) or (depth in (1, 2, 4, 8) and colour == 3), 'not RGB or palette'
+        elif kind == b'PLTE':
+            palette = [body[i:i + 3] for i in range(0, n, 3)]
         elif kind == b'IDAT':
             idat += body
         pos += 12 + n
-    raw, stride, rows, prev = zlib.decompress(idat), 3 * w, [], bytearray(3 * w)
+    # Bytes per row and the filter's distance: three for RGB, one for packed palette indices.
+    stride, bpp = (3 * w, 3) if colour == 2 else ((w * depth + 7) // 8, 1)
+    raw, rows, prev = zlib.decompress(idat), [], bytearray(stride)
     for y in range(h):
         f, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
         for i in range(stride):
-            a = line[i - 3] if i >= 3 else 0
-            b, c = prev[i], (prev[i - 3] if i >= 3 else 0)
+            a = line[i - bpp] if i >= bpp else 0
+            b, c = prev[i], (prev[i - bpp] if i >= bpp else 0)
             if f == 1: line[i] = (line[i] + a) & 255
             elif f == 2: line[i] = (line[i] + b) & 255
             elif f == 3: line[i] = (line[i] + (a + b) // 2) & 255
@@ -44,8 +48,12 @@ def read(path):
                 p = a + b - c
                 pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
                 line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
-        rows.append(bytes(line))
         prev = line
+        if colour == 3:  # indices, leftmost pixel in the high bits, to RGB through the palette
+            per = 8 // depth
+            line = b''.join(palette[(line[x // per] >> (8 - depth * (x % per + 1))) & ((1 << depth) - 1)]
+                            for x in range(w))
+        rows.append(bytes(line))
     return w, h, rows
 
 def pixels(rows):
@@ -164,14 +172,20 @@ painted=$(png colour "$tmp/bg.png" 102030)
 "$cli" extract "$dated" --long-side 160 --brightness -50 --time -o "$tmp/small.png" > /dev/null 2> "$tmp/stderr" \
     || fail "exit code --long-side"
 [ "$(png dims "$tmp/small.png")" = "160 115" ] || fail "--long-side 160: $(png dims "$tmp/small.png")"
-for phase in decode extract enlarge count encode; do
+for phase in decode extract enlarge count encode "bare decode"; do
     grep -q "$phase [0-9.]* ms" "$tmp/stderr" || fail "--time prints the $phase phase"
 done
+grep -q "draw/bare decode [0-9.]*$" "$tmp/stderr" || fail "--time prints the draw over the bare decode"
+grep -q "^batch:" "$tmp/stderr" && fail "one input prints no batch line"
 
 # --- Several inputs: a folder, lines in input order, the same with one or two at once.
 mkdir "$tmp/batch1" "$tmp/batch2"
 "$cli" extract "$plain" "$dated" -o "$tmp/batch1" -j 1 > "$tmp/b1" 2>/dev/null || fail "exit code batch -j 1"
-"$cli" extract "$plain" "$dated" -o "$tmp/batch2" -j 2 > "$tmp/b2" 2>/dev/null || fail "exit code batch -j 2"
+"$cli" extract "$plain" "$dated" -o "$tmp/batch2" -j 2 --time > "$tmp/b2" 2> "$tmp/b2err" \
+    || fail "exit code batch -j 2"
+grep -Eq "^batch: 2 files in [0-9]+ ms at -j 2: [0-9.]+ files/s, [0-9]+ ms per file; decode [0-9]+ %, draw [0-9]+ %, encode [0-9]+ %; peak memory [0-9]+ MiB$" \
+    "$tmp/b2err" || fail "--time on a batch prints its throughput: $(grep batch "$tmp/b2err")"
+grep -q "bare decode" "$tmp/b2err" && fail "-j 2 times no bare decode beside the other file"
 [ "$(cat "$tmp/b1")" = "$plain: stars: $stars
 $dated: stars: $stars" ] || fail "batch lines: $(cat "$tmp/b1")"
 cmp -s "$tmp/b1" "$tmp/b2" || fail "-j 2 prints the same"

@@ -65,6 +65,34 @@ TEST(PngWriter, EveryPixelComesBackThroughAnIndependentReader) {
     }
 }
 
+// Images of at most four colours (the mark image) are written with a palette; a fifth colour
+// anywhere, even in the last pixel, keeps the RGB form. Widths that leave a part-filled last byte
+// of indices, and the four colours in every position of a byte.
+TEST(PngWriter, FewColoursComeBackExactlyWithOrWithoutAPalette) {
+    const ColorValue colours[] = {kBlack, makeColor(255, 0, 0), makeColor(0, 0, 255), makeColor(0, 255, 0),
+                                  makeColor(1, 2, 3)};
+    const struct {
+        int w, h, colourCount;
+        bool palette;
+    } cases[] = {{1, 1, 1, true}, {3, 2, 2, true}, {6, 5, 4, true}, {37, 11, 4, true}, {37, 11, 5, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << " x " << c.h << ", " << c.colourCount << " colours");
+        WorkImage image(c.w, c.h);
+        std::mt19937 rng(static_cast<unsigned>(c.w * 7 + c.colourCount));
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x)
+                image.setPixel(x, y, colours[(y % 3 == 1 && x < c.w / 2) ? 0 : rng() % (c.colourCount > 4 ? 4 : c.colourCount)]);
+        // Long runs of one colour, as in a mark image.
+        for (int x = 0; x < c.w; ++x) image.setPixel(x, c.h - 1, colours[c.colourCount - 1 > 3 ? 3 : c.colourCount - 1]);
+        if (c.colourCount == 5) image.setPixel(c.w - 1, c.h - 1, colours[4]);
+        const std::vector<std::uint8_t> bytes = png::encode(image);
+        ASSERT_GT(bytes.size(), 26u);
+        EXPECT_EQ(bytes[24], c.palette ? 2 : 8) << "bit depth";
+        EXPECT_EQ(bytes[25], c.palette ? 3 : 2) << "colour type";
+        expectSamePixels(image, decodeWithQt(bytes));
+    }
+}
+
 TEST(PngWriter, ChannelOrderIsRedGreenBlueInTheFile) {
     WorkImage image(2, 1);
     image.setPixel(0, 0, makeColor(255, 0, 0));
