@@ -6,6 +6,7 @@
 
 #include "common/jpeg_codec.h"
 #include "exif_builder.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -21,18 +22,6 @@ namespace {
 
 const QString kFixtures = QStringLiteral(NOCTURO_FIXTURES "/exif/");
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return f.readAll();
-}
-QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-    const QString path = dir.filePath(name);
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    return path;
-}
 
 // One directory entry as it lies in the file.
 struct RawEntry {

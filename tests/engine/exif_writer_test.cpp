@@ -5,6 +5,7 @@
 
 #include "common/jpeg_codec.h"
 #include "exif_builder.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -29,18 +30,6 @@ struct Recorder {
     Recorder() { info.setOnError([this](TExifInfo*, int code, bool&) { errors.push_back(code); }); }
 };
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return f.readAll();
-}
-QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-    const QString path = dir.filePath(name);
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    return path;
-}
 QByteArray hex(const char* spaced) { return QByteArray::fromHex(QByteArray(spaced).replace(' ', "")); }
 
 // The stored bytes of an entry's first block (ASCII text with its NUL, or the UNDEFINED stream).
