@@ -126,6 +126,8 @@ void TForm1::prepareControlFolder(QStringList& problems) {
     search.programFolderWritable = canBecomeWritableFolder(search.programFolder + QStringLiteral("/controldata"));
     search.configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
     search.home = qEnvironmentVariable("HOME");
+    // Run from an install prefix, the program folder belongs to the package manager, even to root.
+    search.installed = QFileInfo(search.programFolder + QStringLiteral("/../share/nocturo")).isDir();
     const ControlFolderChoice choice = nocturo::chooseControlFolder(search);
     QString reason;
     switch (choice.kind) {

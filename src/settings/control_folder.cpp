@@ -23,7 +23,7 @@ QString systemReason(int err) { return QString::fromLocal8Bit(std::strerror(err)
 }  // namespace
 
 ControlFolderChoice chooseControlFolder(const ControlFolderSearch& search) {
-    if (search.programFolderWritable && !search.programFolder.isEmpty())
+    if (search.programFolderWritable && !search.installed && !search.programFolder.isEmpty())
         return {ControlFolderKind::ProgramFolder, QDir::cleanPath(search.programFolder) + QStringLiteral("/controldata")};
     if (QDir::isAbsolutePath(search.configHome))
         return {ControlFolderKind::UserConfig, configFolderFrom(search.configHome)};

@@ -13,6 +13,7 @@ struct ControlFolderSearch {
     bool programFolderWritable = false;  // its "controldata" is (or can be made) a writable folder
     QString configHome;                  // $XDG_CONFIG_HOME; empty when unset
     QString home;                        // $HOME; empty when unset
+    bool installed = false;              // the program runs from an install prefix (<prefix>/share/nocturo)
 };
 
 enum class ControlFolderKind {
@@ -26,7 +27,7 @@ struct ControlFolderChoice {
     QString folder;  // empty for None
 };
 
-// The program folder when writable, else $XDG_CONFIG_HOME/Nocturo/controldata, else
+// The program folder when writable and not an installed one, else $XDG_CONFIG_HOME/Nocturo/controldata, else
 // $HOME/.config/Nocturo/controldata. A relative XDG_CONFIG_HOME is ignored, as the XDG base
 // directory rules require, and so is a relative HOME.
 ControlFolderChoice chooseControlFolder(const ControlFolderSearch& search);

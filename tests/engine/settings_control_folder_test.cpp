@@ -22,6 +22,9 @@ struct ChoiceCase {
     const char* folder;
 };
 
+// The case's name, not its bytes, in a failure message.
+void PrintTo(const ChoiceCase& c, std::ostream* os) { *os << c.name; }
+
 class ChooseControlFolderTest : public ::testing::TestWithParam<ChoiceCase> {};
 
 TEST_P(ChooseControlFolderTest, PicksTheFolderOfTheTable) {
@@ -45,6 +48,12 @@ const ChoiceCase kChoiceCases[] = {
      ControlFolderKind::UserConfig, "/home/u/.config/Nocturo/controldata"},
     {"NoConfigHomeNoHome", {"/usr/bin", false, "", ""}, ControlFolderKind::None, ""},
     {"RelativeHomeIsNoHome", {"/usr/bin", false, "", "u"}, ControlFolderKind::None, ""},
+    // An installed program keeps out of its prefix even where it could write there (root, or a
+    // prefix of the user's own): the package manager owns those folders.
+    {"InstalledProgramWritableByRootTakesXdgConfigHome", {"/usr/bin", true, "/root/.cfg", "/root", true},
+     ControlFolderKind::UserConfig, "/root/.cfg/Nocturo/controldata"},
+    {"InstalledInHomePrefixTakesDotConfig", {"/home/u/.local/bin", true, "", "/home/u", true},
+     ControlFolderKind::UserConfig, "/home/u/.config/Nocturo/controldata"},
     // The shared temporary folder is never a candidate, whatever the program folder.
     {"ProgramInTmpReadOnly", {"/tmp", false, "", ""}, ControlFolderKind::None, ""},
 };
