@@ -1149,6 +1149,8 @@ int finishLabels(const Pass& P, RowSink* const* sinks, int rows) {
 // centre below a cut that is joined to the band above through interacting centres goes with that
 // band. Bands then touch different pixels, so each may run on either thread, its centres in scan
 // order, and the pixels come out as from one pass in scan order.
+constexpr int kMaxBands = 12;
+
 struct EnlargeBands {
     std::vector<std::uint8_t> band;         // per centre
     std::vector<std::size_t> first, last;   // per band: the range of centres that holds its own
@@ -1454,13 +1456,12 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
         std::vector<StarPixel>& all = allCentres;
         EnlargeBands& bands = bandsOf;
         const Clock::time_point enlargeStart = Clock::now();
-        listCentres(centres, rowFlags, top, rect.ProcRight, all);
-        bandCentres(all, 12, bands);
         // Each band once, the calling thread from the top, the other (once the count is
-        // finished) from the bottom.
-        std::vector<std::atomic<bool>> claimed(static_cast<std::size_t>(bands.count));
+        // finished) from the bottom. The bands are cut while the count runs.
+        std::vector<std::atomic<bool>> claimed(kMaxBands);
         for (auto& c : claimed) c.store(false, std::memory_order_relaxed);
         std::atomic<int> bandsDone{0};
+        std::atomic<bool> bandsReady{false};
         auto runBand = [&](int b) {
             if (claimed[static_cast<std::size_t>(b)].exchange(true, std::memory_order_relaxed)) return;
             const std::size_t from = bands.first[static_cast<std::size_t>(b)], to = bands.last[static_cast<std::size_t>(b)];
@@ -1472,14 +1473,23 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
         std::thread worker([&] {
             try {
                 count = finishLabels(P, sinks, rows);
+                while (!bandsReady.load(std::memory_order_acquire)) std::this_thread::yield();
                 for (int b = bands.count - 1; b >= 0; --b) runBand(b);
-
             } catch (...) {
                 workerError = std::current_exception();
             }
         });
         int lastEnlargeProgress = -1;
         try {
+            try {
+                listCentres(centres, rowFlags, top, rect.ProcRight, all);
+                bandCentres(all, kMaxBands, bands);
+            } catch (...) {
+                bands.count = 0;  // the other thread has nothing to wait for
+                bandsReady.store(true, std::memory_order_release);
+                throw;
+            }
+            bandsReady.store(true, std::memory_order_release);
             for (int b = 0; b < bands.count; ++b) {
                 runBand(b);
                 const int value = progressPercent(bandsDone.load(std::memory_order_relaxed), bands.count);
