@@ -37,6 +37,9 @@ double msSince(Clock::time_point start) {
 struct StarPixel {
     int y;
     int x;
+    // Its source bytes, taken while the first pass has the row at hand (the enlargement would
+    // find them far out of the cache).
+    std::uint8_t B = 0, G = 0, R = 0;
     bool operator<(const StarPixel& o) const { return y != o.y ? y < o.y : x < o.x; }
 };
 
@@ -545,7 +548,7 @@ std::uint8_t firstPassRow(const Pass& P, int y, RowSink& sink) {
                 if constexpr (!BackgroundOnly) {
                     const bool overflow = brightenStar(P, px, m + 3 * static_cast<std::ptrdiff_t>(x), mk, B, G, R);
                     if (overflow) flags |= kRowOverflow;
-                    if (overflow && record && x > left) centres.push_back({y, x});
+                    if (overflow && record && x > left) centres.push_back({y, x, B, G, R});
                     if (listRuns) addRunPixel(sink.runs, runsBegin, x);
                 }
                 return;
@@ -901,7 +904,10 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
                 mp[2] = mk.r;
                 if (overflow & (1 << j)) {
                     flags |= kRowOverflow;
-                    if (record && x > left) centres.push_back({y, x});
+                    if (record && x > left) {
+                        const std::uint8_t* sp = s + 3 * static_cast<std::ptrdiff_t>(x);
+                        centres.push_back({y, x, sp[0], sp[1], sp[2]});
+                    }
                 }
                 if (listRuns) addRunPixel(runs, runsBegin, x);
             }
@@ -955,14 +961,28 @@ int progressPercent(std::int64_t done, std::int64_t total) {
 
 // ---- Enlargement and count.
 
+// A centre with its source bytes.
+StarPixel centreAt(const Pass& P, int x, int y) {
+    const std::uint8_t* sp = P.src->row(y) + 3 * static_cast<std::ptrdiff_t>(x);
+    return {y, x, sp[0], sp[1], sp[2]};
+}
+
+// The processed pixels of a centre's neighbourhood asked for ahead of their turn: the first pass
+// wrote them out past the cache, and the enlargement waits on every miss otherwise.
+inline void prefetchNeighbourhood(const Pass& P, const StarPixel& c) {
+    const std::ptrdiff_t at = 3 * static_cast<std::ptrdiff_t>(std::max(c.x - 1, 0));
+    for (int r = std::max(c.y - 1, P.rect.ProcTop); r <= std::min(c.y + 1, P.rect.ProcBottom); ++r)
+        __builtin_prefetch(P.proc->row(r) + at, 1);
+}
+
 // Spreads the excess of a centre over its 3 x 3 neighbourhood inside the rectangle, columns outer
 // and rows inner, each neighbour taking the centre's hue and saturation.
-void enlargeCentre(const Pass& P, int x, int y) {
-    const std::uint8_t* sp = P.src->row(y) + 3 * static_cast<std::ptrdiff_t>(x);
+void enlargeCentre(const Pass& P, const StarPixel& centre) {
+    const int x = centre.x, y = centre.y;
     PixelRegister reg;
-    reg.PixelRed = sp[2];
-    reg.PixelGreen = sp[1];
-    reg.PixelBlue = sp[0];
+    reg.PixelRed = centre.R;
+    reg.PixelGreen = centre.G;
+    reg.PixelBlue = centre.B;
     reg.RgbToHsv();
     reg.PixelValue = addStored(reg.PixelValue, P.b);
     const float hue = reg.PixelHue;
@@ -1250,8 +1270,8 @@ void bandCentres(const std::vector<StarPixel>& all, int wanted, EnlargeBands& ou
 }
 
 // The centres of the listed rows in scan order, the rectangle's last column included.
-void listCentres(const std::vector<StarPixel>& centres, const std::vector<std::uint8_t>& rowFlags, int top,
-                 int right, std::vector<StarPixel>& all) {
+void listCentres(const Pass& P, const std::vector<StarPixel>& centres, const std::vector<std::uint8_t>& rowFlags,
+                 int top, int right, std::vector<StarPixel>& all) {
     all.clear();
     std::size_t next = 0;
     for (std::size_t r = 0; r < rowFlags.size(); ++r) {
@@ -1261,7 +1281,7 @@ void listCentres(const std::vector<StarPixel>& centres, const std::vector<std::u
         if (!(rowFlags[r] & kRowOverflow)) continue;
         all.insert(all.end(), centres.begin() + static_cast<std::ptrdiff_t>(from),
                    centres.begin() + static_cast<std::ptrdiff_t>(next));
-        if (rowFlags[r] & kRightCentre) all.push_back({y, right});
+        if (rowFlags[r] & kRightCentre) all.push_back(centreAt(P, right, y));
     }
 }
 
@@ -1465,8 +1485,11 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
         auto runBand = [&](int b) {
             if (claimed[static_cast<std::size_t>(b)].exchange(true, std::memory_order_relaxed)) return;
             const std::size_t from = bands.first[static_cast<std::size_t>(b)], to = bands.last[static_cast<std::size_t>(b)];
-            for (std::size_t i = from; i < to; ++i)
-                if (bands.band[i] == b) enlargeCentre(P, all[i].x, all[i].y);
+            constexpr std::size_t kAhead = 8;
+            for (std::size_t i = from; i < to; ++i) {
+                if (i + kAhead < to) prefetchNeighbourhood(P, all[i + kAhead]);
+                if (bands.band[i] == b) enlargeCentre(P, all[i]);
+            }
             bandsDone.fetch_add(1, std::memory_order_relaxed);
         };
         std::exception_ptr workerError;
@@ -1482,7 +1505,7 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
         int lastEnlargeProgress = -1;
         try {
             try {
-                listCentres(centres, rowFlags, top, rect.ProcRight, all);
+                listCentres(P, centres, rowFlags, top, rect.ProcRight, all);
                 bandCentres(all, kMaxBands, bands);
             } catch (...) {
                 bands.count = 0;  // the other thread has nothing to wait for
@@ -1545,8 +1568,11 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
                     progress(value);
                 }
             }
-            for (; next < centres.size() && centres[next].y == y; ++next) enlargeCentre(P, centres[next].x, y);
-            if (f & kRightCentre) enlargeCentre(P, rect.ProcRight, y);
+            for (; next < centres.size() && centres[next].y == y; ++next) {
+                if (next + 8 < centres.size()) prefetchNeighbourhood(P, centres[next + 8]);
+                enlargeCentre(P, centres[next]);
+            }
+            if (f & kRightCentre) enlargeCentre(P, centreAt(P, rect.ProcRight, y));
         }
     } catch (...) {
         if (counter.joinable()) counter.join();
