@@ -137,4 +137,24 @@ BENCHMARK(BM_DrawOverDecode)
     ->Unit(benchmark::kMillisecond)
     ->ComputeStatistics("min", smallest);
 
+// The phases of the draw on each sky on the calling thread alone (threads 1) and on two
+// (threads 0): what each costs, and what the second core gives back.
+void BM_DrawPhases(benchmark::State& state) {
+    const int sky = static_cast<int>(state.range(0));
+    Picture& p = picture(sky);
+    nocturo::PhaseTimes times;
+    int stars = 0;
+    for (auto _ : state) stars = fullDraw(p, static_cast<int>(state.range(1)), &times);
+    const double n = static_cast<double>(state.iterations());
+    state.counters["stars"] = stars;
+    state.counters["extract_ms"] = times.extractMs / n;
+    state.counters["enlarge_ms"] = times.enlargeMs / n;
+    state.counters["count_ms"] = times.countMs / n;
+    state.SetLabel(kSkyNames[sky]);
+}
+BENCHMARK(BM_DrawPhases)
+    ->ArgsProduct({{2, 3}, {1, 0}})
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", smallest);
+
 }  // namespace

@@ -352,6 +352,14 @@ void processOne(const Job& job, const Settings& s, const QString& scratchFolder,
     }
 
     clock.restart();
+    // The star list reads the source and the mark image its marks; the picture needs neither, so
+    // they go back to the pool first and the PNG writer's buffers take their memory instead of
+    // fresh memory beside them: a file in flight holds at most three pictures' worth.
+    if (stars) writeStarList(job.stars, stars->sortedStars());
+    stars.reset();
+    if (!job.mark.isEmpty()) writePng(picture.marks, job.mark);
+    picture.marks = WorkImage();
+    picture.source = WorkImage();
     if (!job.output.isEmpty()) {
         if (s.invert) invertBytes(picture.processed);
         SaveExif exif;
@@ -359,8 +367,6 @@ void processOne(const Job& job, const Settings& s, const QString& scratchFolder,
         exif.keepGps = s.gps;
         writePicture(picture.processed, job, s.quality, exif, &r.warning);
     }
-    if (!job.mark.isEmpty()) writePng(picture.marks, job.mark);
-    if (stars) writeStarList(job.stars, stars->sortedStars());
     const double encodeMs = msOf(clock);
     const double drawMs = times.extractMs + times.enlargeMs + times.countMs;
     r.decodeMs = decodeMs;

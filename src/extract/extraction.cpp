@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #if defined(__x86_64__)
@@ -36,6 +37,9 @@ double msSince(Clock::time_point start) {
 struct StarPixel {
     int y;
     int x;
+    // Its source bytes, taken while the first pass has the row at hand (the enlargement would
+    // find them far out of the cache).
+    std::uint8_t B = 0, G = 0, R = 0;
     bool operator<(const StarPixel& o) const { return y != o.y ? y < o.y : x < o.x; }
 };
 
@@ -56,9 +60,15 @@ struct RowSink {
     std::uint8_t id = 0;
     std::vector<StarPixel> centres;
     std::vector<Run> runs;
+    // The labelling of the runs within each chunk of rows (see labelRow): a union-find over the
+    // sink's runs, and the number of groups that it found so far.
+    std::vector<std::uint32_t> parent;
+    std::int64_t groups = 0;
     void clear() {
         centres.clear();
         runs.clear();
+        parent.clear();
+        groups = 0;
     }
 };
 
@@ -107,11 +117,122 @@ inline MarkBytes starMark(const Pass& P, int y) {
 }
 
 // Star pixels of one row come in increasing x: each extends the row's last run or opens one.
-inline void addRunPixel(std::vector<Run>& runs, std::size_t rowBegin, int x) {
+[[gnu::always_inline]] inline void addRunPixel(std::vector<Run>& runs, std::size_t rowBegin, int x) {
     if (runs.size() > rowBegin && runs.back().x1 + 1 == x)
         runs.back().x1 = x;
     else
         runs.push_back({x, x});
+}
+
+// ---- The count of a full-picture draw, made while the rows are marked.
+//
+// The flood fills of the labelling scan make one star of each 4-connected group of runs that
+// reaches row 1 or below, seeded at its first pixel in scan order. Here each row's runs join the
+// runs of the row above within the same chunk of rows (a union-find whose root is the group's
+// first run), and each run that starts a group has its seed marked green in the row being put
+// together; when two groups meet, the later one's seed goes back to blue. The chunks are joined
+// at their borders at the end (finishLabels), which gives the same stars as the fills.
+constexpr int kChunkRows = 16;
+
+void publishStores();
+
+std::uint32_t findRoot(std::vector<std::uint32_t>& parent, std::uint32_t i) {
+    while (parent[i] != i) {
+        parent[i] = parent[parent[i]];
+        i = parent[i];
+    }
+    return i;
+}
+
+// The row of run `index` of `sink`, looked up among the rows first .. last (one chunk).
+int rowOfRun(const Pass& P, std::uint8_t owner, std::uint32_t index, int first, int last) {
+    for (int r = last; r >= first; --r) {
+        const RowRuns& rr = P.rowRuns[r - P.rect.ProcTop];
+        if (rr.owner == owner && rr.count > 0 && rr.begin <= index && index < rr.begin + rr.count) return r;
+    }
+    return -1;
+}
+
+inline void putMark(std::uint8_t* px, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+    px[0] = b;
+    px[1] = g;
+    px[2] = r;
+}
+
+// A seed marked earlier that lost its group to an earlier one turns blue again. Its row has been
+// written out with streaming stores already: fence them first.
+void unmarkSeed(const Pass& P, const RowSink& sink, std::uint32_t index, int first, int last) {
+    const int r = rowOfRun(P, sink.id, index, first, last);
+    if (r < 0) return;
+    publishStores();
+    putMark(P.marks->row(r) + 3 * static_cast<std::ptrdiff_t>(sink.runs[index].x0), 255, 0, 0);
+}
+
+// Labels the runs of row y (just listed in P.rowRuns) against the row above in the same chunk;
+// markRow is where row y's marks are being put together.
+void labelRow(const Pass& P, int y, RowSink& sink, std::uint8_t* markRow) {
+    const int top = P.rect.ProcTop;
+    const RowRuns cur = P.rowRuns[y - top];
+    std::vector<std::uint32_t>& parent = sink.parent;
+    const std::uint32_t b = cur.begin, e = cur.begin + cur.count;
+    if (parent.size() < e) parent.resize(e);
+    for (std::uint32_t i = b; i < e; ++i) parent[i] = i;
+    // Row 0 is never scanned: its runs stay red unless a star below takes them in.
+    if (cur.count == 0 || y == 0) return;
+    const std::vector<Run>& runs = sink.runs;
+    const int chunkFirst = top + (y - top) / kChunkRows * kChunkRows;
+    const RowRuns& firstRow = P.rowRuns[chunkFirst - top];
+    const std::uint32_t firstEnd = firstRow.begin + firstRow.count;
+    if (y > chunkFirst) {
+        const RowRuns up = P.rowRuns[y - 1 - top];
+        auto unite = [&](std::uint32_t a, std::uint32_t c) {
+            a = findRoot(parent, a);
+            c = findRoot(parent, c);
+            if (a == c) return;
+            if (c < a) std::swap(a, c);
+            parent[c] = a;
+            // Two groups of earlier rows meet: the later one's seed is no seed (a group of the
+            // chunk's first row has none yet).
+            if (c < b) {
+                if (c >= firstEnd) unmarkSeed(P, sink, c, chunkFirst, y - 1);
+                --sink.groups;
+            }
+        };
+        std::uint32_t i = up.begin;
+        const std::uint32_t endUp = up.begin + up.count;
+        for (std::uint32_t j = b; j < e && i < endUp; ++j) {
+            const Run r = runs[j];
+            while (i < endUp && runs[i].x1 < r.x0) ++i;
+            for (std::uint32_t t = i; t < endUp && runs[t].x0 <= r.x1; ++t) {
+                if (y == 1) {
+                    // A row-0 run joins the first run below it that touches it, and links the others.
+                    if (parent[t] == t) {
+                        parent[t] = findRoot(parent, j);
+                        publishStores();
+                        for (int x = runs[t].x0; x <= runs[t].x1; ++x)
+                            putMark(P.marks->row(0) + 3 * static_cast<std::ptrdiff_t>(x), 255, 0, 0);
+                    } else {
+                        unite(t, j);
+                    }
+                } else {
+                    unite(t, j);
+                }
+            }
+        }
+    }
+    // The groups of a chunk's first row may belong to a star of the chunk above: their seeds are
+    // marked when the chunks are joined.
+    for (std::uint32_t j = b; j < e; ++j) {
+        if (parent[j] != j) continue;
+        if (y > chunkFirst) putMark(markRow + 3 * static_cast<std::ptrdiff_t>(runs[j].x0), 0, 255, 0);
+        ++sink.groups;
+    }
+    // The chunk's last row: its first and last rows point straight at their roots while the
+    // union-find is in the cache, for the join of the borders.
+    if ((y - top) % kChunkRows == kChunkRows - 1 || y == P.rect.ProcBottom) {
+        for (std::uint32_t j = firstRow.begin; j < firstEnd; ++j) parent[j] = findRoot(parent, j);
+        for (std::uint32_t j = b; j < e; ++j) parent[j] = findRoot(parent, j);
+    }
 }
 
 float addStored(float a, float b) { return static_cast<float>(static_cast<double>(a) + static_cast<double>(b)); }
@@ -427,7 +548,7 @@ std::uint8_t firstPassRow(const Pass& P, int y, RowSink& sink) {
                 if constexpr (!BackgroundOnly) {
                     const bool overflow = brightenStar(P, px, m + 3 * static_cast<std::ptrdiff_t>(x), mk, B, G, R);
                     if (overflow) flags |= kRowOverflow;
-                    if (overflow && record && x > left) centres.push_back({y, x});
+                    if (overflow && record && x > left) centres.push_back({y, x, B, G, R});
                     if (listRuns) addRunPixel(sink.runs, runsBegin, x);
                 }
                 return;
@@ -523,9 +644,11 @@ std::uint8_t firstPassRow(const Pass& P, int y, RowSink& sink) {
         reg.RgbToHsv();
         if (addStored(reg.PixelValue, P.b) > 1.0f) flags |= kRightCentre;
     }
-    if (listRuns)
+    if (listRuns) {
         P.rowRuns[y - P.rect.ProcTop] = {static_cast<std::uint32_t>(runsBegin),
                                          static_cast<std::uint32_t>(sink.runs.size() - runsBegin), sink.id};
+        labelRow(P, y, sink, m);
+    }
     return flags;
 }
 
@@ -582,6 +705,40 @@ NOCTURO_AVX2 __m256i movingSums8(const std::uint8_t* entering, const std::uint8_
     const __m256i sum = _mm256_add_epi32(base, d);
     base = _mm256_add_epi32(base, _mm256_permutevar8x32_epi32(d, _mm256_set1_epi32(7)));
     return sum;
+}
+
+// Two window sums moved over n pixels at once: each gains the n bytes entering and loses the n
+// leaving: one call for the catch-up of both, which on a dense row is short and frequent.
+__attribute__((target("avx2"))) void moveTwoSums(const std::uint8_t* inA, const std::uint8_t* outA, const std::uint8_t* inB,
+                              const std::uint8_t* outB, int n, std::int64_t& a, std::int64_t& b) {
+    const __m256i z = _mm256_setzero_si256();
+#define NOCTURO_SAD32(p) _mm256_sad_epu8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), z)
+#define NOCTURO_SAD8(p) _mm_sad_epu8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128())
+    int i = 0;
+    __m128i da = _mm_setzero_si128(), db = _mm_setzero_si128();
+    if (n >= 32) {
+        __m256i wa = z, wb = z;
+        for (; i + 32 <= n; i += 32) {
+            wa = _mm256_add_epi64(wa, _mm256_sub_epi64(NOCTURO_SAD32(inA + i), NOCTURO_SAD32(outA + i)));
+            wb = _mm256_add_epi64(wb, _mm256_sub_epi64(NOCTURO_SAD32(inB + i), NOCTURO_SAD32(outB + i)));
+        }
+        da = _mm_add_epi64(_mm256_castsi256_si128(wa), _mm256_extracti128_si256(wa, 1));
+        db = _mm_add_epi64(_mm256_castsi256_si128(wb), _mm256_extracti128_si256(wb, 1));
+    }
+    for (; i + 8 <= n; i += 8) {
+        da = _mm_add_epi64(da, _mm_sub_epi64(NOCTURO_SAD8(inA + i), NOCTURO_SAD8(outA + i)));
+        db = _mm_add_epi64(db, _mm_sub_epi64(NOCTURO_SAD8(inB + i), NOCTURO_SAD8(outB + i)));
+    }
+#undef NOCTURO_SAD32
+#undef NOCTURO_SAD8
+    std::int64_t sa = _mm_cvtsi128_si64(da) + _mm_extract_epi64(da, 1);
+    std::int64_t sb = _mm_cvtsi128_si64(db) + _mm_extract_epi64(db, 1);
+    for (; i < n; ++i) {
+        sa += static_cast<int>(inA[i]) - static_cast<int>(outA[i]);
+        sb += static_cast<int>(inB[i]) - static_cast<int>(outB[i]);
+    }
+    a += sa;
+    b += sb;
 }
 
 // The star test of eight pixels of one channel: window sum < (v - T) d.
@@ -656,8 +813,7 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
             if (gbAt == to) return;
             const int len = to - gbAt;
             const int enter = gbAt + 1 + k - lo, leave = gbAt - k - lo;
-            sg += sumBytesAvx2(green + enter, len) - sumBytesAvx2(green + leave, len);
-            sb += sumBytesAvx2(blue + enter, len) - sumBytesAvx2(blue + leave, len);
+            moveTwoSums(green + enter, green + leave, blue + enter, blue + leave, len, sg, sb);
             gbAt = to;
         };
         bool moved = false;
@@ -748,15 +904,20 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
                 mp[2] = mk.r;
                 if (overflow & (1 << j)) {
                     flags |= kRowOverflow;
-                    if (record && x > left) centres.push_back({y, x});
+                    if (record && x > left) {
+                        const std::uint8_t* sp = s + 3 * static_cast<std::ptrdiff_t>(x);
+                        centres.push_back({y, x, sp[0], sp[1], sp[2]});
+                    }
                 }
                 if (listRuns) addRunPixel(runs, runsBegin, x);
             }
         }
-        copyBytes(m + rectAt, marks + rectAt, rectBytes);
-        if (listRuns)
+        if (listRuns) {
             P.rowRuns[y - P.rect.ProcTop] = {static_cast<std::uint32_t>(runsBegin),
                                              static_cast<std::uint32_t>(runs.size() - runsBegin), sink.id};
+            labelRow(P, y, sink, marks);
+        }
+        copyBytes(m + rectAt, marks + rectAt, rectBytes);
     }
     if (buffered) copyBytes(p + copyAt, out + copyAt, copyBytesN);
     if (P.wholeMarks && starCount == 0) P.rowRuns[y - P.rect.ProcTop] = {0, 0, sink.id};
@@ -800,14 +961,28 @@ int progressPercent(std::int64_t done, std::int64_t total) {
 
 // ---- Enlargement and count.
 
+// A centre with its source bytes.
+StarPixel centreAt(const Pass& P, int x, int y) {
+    const std::uint8_t* sp = P.src->row(y) + 3 * static_cast<std::ptrdiff_t>(x);
+    return {y, x, sp[0], sp[1], sp[2]};
+}
+
+// The processed pixels of a centre's neighbourhood asked for ahead of their turn: the first pass
+// wrote them out past the cache, and the enlargement waits on every miss otherwise.
+inline void prefetchNeighbourhood(const Pass& P, const StarPixel& c) {
+    const std::ptrdiff_t at = 3 * static_cast<std::ptrdiff_t>(std::max(c.x - 1, 0));
+    for (int r = std::max(c.y - 1, P.rect.ProcTop); r <= std::min(c.y + 1, P.rect.ProcBottom); ++r)
+        __builtin_prefetch(P.proc->row(r) + at, 1);
+}
+
 // Spreads the excess of a centre over its 3 x 3 neighbourhood inside the rectangle, columns outer
 // and rows inner, each neighbour taking the centre's hue and saturation.
-void enlargeCentre(const Pass& P, int x, int y) {
-    const std::uint8_t* sp = P.src->row(y) + 3 * static_cast<std::ptrdiff_t>(x);
+void enlargeCentre(const Pass& P, const StarPixel& centre) {
+    const int x = centre.x, y = centre.y;
     PixelRegister reg;
-    reg.PixelRed = sp[2];
-    reg.PixelGreen = sp[1];
-    reg.PixelBlue = sp[0];
+    reg.PixelRed = centre.R;
+    reg.PixelGreen = centre.G;
+    reg.PixelBlue = centre.B;
     reg.RgbToHsv();
     reg.PixelValue = addStored(reg.PixelValue, P.b);
     const float hue = reg.PixelHue;
@@ -927,113 +1102,188 @@ private:
     std::vector<Seed> stack_;
 };
 
-// The count of a full-picture draw, from the runs of star pixels the first pass listed (rows
-// 0 .. H-1 of a mark image that is black elsewhere). The flood fills of the labelling scan make
-// one star of each 4-connected group of runs that reaches row 1 or below, seeded at its first
-// pixel in scan order below row 0; runs that touch in consecutive rows are joined here with a
-// union-find whose root is the group's first run, which gives the same stars. The first pass has
-// already marked every star pixel below row 0 blue; what is left is each seed's green and the
-// row-0 runs that a star below takes in (the others stay red, uncounted).
-class RunLabels {
-public:
-    int count(WorkImage& marks, const std::vector<RowSink*>& sinks, const RowRuns* rowRuns, int H) {
-        cursor_ = 0;
-        // The runs in scan order, with the index of each row's first run.
-        rowStart_.resize(static_cast<std::size_t>(H) + 1);
-        std::size_t total = 0;
-        for (int y = 0; y < H; ++y) {
-            rowStart_[static_cast<std::size_t>(y)] = static_cast<std::uint32_t>(total);
-            total += rowRuns[y].count;
+// The count of a full-picture draw once the first pass has labelled each chunk of rows: the
+// groups of consecutive chunks that touch across the border between them are joined (the later
+// group's seed turns blue again), in a union-find over the groups' roots keyed by chunk and run,
+// which is their order in the scan. Returns the number of stars.
+int finishLabels(const Pass& P, RowSink* const* sinks, int rows) {
+    std::int64_t count = 0;
+    for (int i = 0; i < 2; ++i) count += sinks[i]->groups;
+    std::unordered_map<std::uint64_t, std::uint64_t> joined;
+    auto key = [](int chunk, std::uint32_t root) { return (static_cast<std::uint64_t>(chunk) << 32) | root; };
+    auto find = [&](std::uint64_t k) {
+        for (;;) {
+            const auto it = joined.find(k);
+            if (it == joined.end()) return k;
+            k = it->second;
         }
-        rowStart_[static_cast<std::size_t>(H)] = static_cast<std::uint32_t>(total);
-        runs_.resize(total);
-        parent_.resize(total);
-        for (int y = 0; y < H; ++y) {
-            const RowRuns& rr = rowRuns[y];
-            const Run* from = sinks[rr.owner]->runs.data() + rr.begin;
-            std::copy(from, from + rr.count, runs_.begin() + rowStart_[static_cast<std::size_t>(y)]);
-        }
-        for (std::size_t i = 0; i < total; ++i) parent_[i] = static_cast<std::uint32_t>(i);
-        // Rows 1 and below: each run joins the runs of the row above that it touches.
-        for (int y = 2; y < H; ++y) joinRows(y - 1, y);
-        // Row 0 links the runs of row 1 that it touches, and is taken in by them.
-        int count = 0;
-        if (H >= 2) {
-            std::uint32_t j = rowStart_[1];
-            const std::uint32_t end1 = rowStart_[2];
-            for (std::uint32_t i = rowStart_[0]; i < rowStart_[1]; ++i) {
-                const Run top = runs_[i];
-                while (j < end1 && runs_[j].x1 < top.x0) ++j;
-                bool taken = false;
-                std::uint32_t first = 0;
-                for (std::uint32_t t = j; t < end1 && runs_[t].x0 <= top.x1; ++t) {
-                    if (taken)
-                        unite(first, t);
-                    else
-                        first = t;
-                    taken = true;
+    };
+    const int top = P.rect.ProcTop;
+    for (int first = kChunkRows; first < rows; first += kChunkRows) {
+        const RowRuns up = P.rowRuns[first - 1], down = P.rowRuns[first];
+        if (up.count == 0 || down.count == 0) continue;
+        RowSink& su = *sinks[up.owner];
+        RowSink& sd = *sinks[down.owner];
+        const int cu = (first - 1) / kChunkRows, cd = first / kChunkRows;
+        std::uint32_t i = up.begin;
+        const std::uint32_t endUp = up.begin + up.count, endDown = down.begin + down.count;
+        for (std::uint32_t j = down.begin; j < endDown && i < endUp; ++j) {
+            const Run r = sd.runs[j];
+            while (i < endUp && su.runs[i].x1 < r.x0) ++i;
+            for (std::uint32_t t = i; t < endUp && su.runs[t].x0 <= r.x1; ++t) {
+                // The chunks' border rows point at their roots already (labelRow).
+                std::uint64_t a = find(key(cu, su.parent[t]));
+                std::uint64_t c = find(key(cd, sd.parent[j]));
+                if (a == c) continue;
+                if (c < a) std::swap(a, c);
+                joined[c] = a;
+                --count;
+                const int chunk = static_cast<int>(c >> 32);
+                const int chunkFirst = top + chunk * kChunkRows;
+                const RowRuns& firstRow = P.rowRuns[chunkFirst - top];
+                const std::uint32_t index = static_cast<std::uint32_t>(c);
+                if (index >= firstRow.begin + firstRow.count) {
+                    const int chunkLast = std::min(top + rows - 1, chunkFirst + kChunkRows - 1);
+                    unmarkSeed(P, *sinks[firstRow.owner], index, chunkFirst, chunkLast);
                 }
-                if (taken) paint(marks.row(0), top, 255, 0, 0);
-            }
-            for (std::uint32_t i = rowStart_[1]; i < total; ++i) {
-                if (find(i) != i) continue;
-                // The group's first run: its left pixel is the seed.
-                const int y = rowOf(i);
-                marks.setPixel(runs_[i].x0, y, kMarkGreen);
-                ++count;
             }
         }
-        return count;
     }
+    // The seeds of the groups of each chunk's first row that no group above took in.
+    for (int first = kChunkRows; first < rows; first += kChunkRows) {
+        const RowRuns& rr = P.rowRuns[first];
+        RowSink& sink = *sinks[rr.owner];
+        std::uint8_t* row = P.marks->row(top + first);
+        for (std::uint32_t j = rr.begin; j < rr.begin + rr.count; ++j) {
+            if (sink.parent[j] != j || joined.count(key(first / kChunkRows, j)) != 0) continue;
+            putMark(row + 3 * static_cast<std::ptrdiff_t>(sink.runs[j].x0), 0, 255, 0);
+        }
+    }
+    return static_cast<int>(count);
+}
 
-private:
-    std::uint32_t find(std::uint32_t i) {
-        std::uint32_t r = i;
-        while (parent_[r] != r) r = parent_[r];
-        while (parent_[i] != r) {
-            const std::uint32_t next = parent_[i];
-            parent_[i] = r;
-            i = next;
-        }
-        return r;
-    }
-    void unite(std::uint32_t a, std::uint32_t b) {
-        a = find(a);
-        b = find(b);
-        if (a < b)
-            parent_[b] = a;
-        else if (b < a)
-            parent_[a] = b;
-    }
-    // Runs of rows `up` and `down` that share a column are 4-connected.
-    void joinRows(int up, int down) {
-        std::uint32_t i = rowStart_[static_cast<std::size_t>(up)];
-        const std::uint32_t endUp = rowStart_[static_cast<std::size_t>(up) + 1];
-        const std::uint32_t endDown = rowStart_[static_cast<std::size_t>(down) + 1];
-        for (std::uint32_t j = rowStart_[static_cast<std::size_t>(down)]; j < endDown && i < endUp; ++j) {
-            const Run r = runs_[j];
-            while (i < endUp && runs_[i].x1 < r.x0) ++i;
-            for (std::uint32_t t = i; t < endUp && runs_[t].x0 <= r.x1; ++t) unite(t, j);
-        }
-    }
-    int rowOf(std::uint32_t i) {
-        // The rows are visited in order by the caller's loop, so a moving cursor finds them.
-        while (rowStart_[static_cast<std::size_t>(cursor_) + 1] <= i) ++cursor_;
-        while (rowStart_[static_cast<std::size_t>(cursor_)] > i) --cursor_;
-        return cursor_;
-    }
-    static void paint(std::uint8_t* row, const Run& r, std::uint8_t b, std::uint8_t g, std::uint8_t rd) {
-        for (int x = r.x0; x <= r.x1; ++x) {
-            row[3 * x] = b;
-            row[3 * x + 1] = g;
-            row[3 * x + 2] = rd;
-        }
-    }
-    std::vector<std::uint32_t> rowStart_;
-    std::vector<Run> runs_;
-    std::vector<std::uint32_t> parent_;
-    int cursor_ = 0;
+// Two centres interact when their 3 x 3 neighbourhoods share a pixel: |dx| <= 2 and |dy| <= 2.
+// Centres that do not interact touch different pixels, so their order does not matter.
+//
+// The enlargement shared between two threads: the centres are cut into bands of rows, and a
+// centre below a cut that is joined to the band above through interacting centres goes with that
+// band. Bands then touch different pixels, so each may run on either thread, its centres in scan
+// order, and the pixels come out as from one pass in scan order.
+constexpr int kMaxBands = 12;
+
+struct EnlargeBands {
+    std::vector<std::uint8_t> band;         // per centre
+    std::vector<std::size_t> first, last;   // per band: the range of centres that holds its own
+    int count = 0;
 };
+
+void bandCentres(const std::vector<StarPixel>& all, int wanted, EnlargeBands& out) {
+    const std::size_t n = all.size();
+    out.band.assign(n, 0);
+    out.count = 1;
+    out.first.assign(1, 0);
+    out.last.assign(1, n);
+    if (n < 256 || wanted < 2) return;
+    auto firstOfRow = [&](int y) {
+        return static_cast<std::size_t>(std::lower_bound(all.begin(), all.end(), StarPixel{y, INT32_MIN}) - all.begin());
+    };
+    // Cuts at rows that share the centres evenly.
+    std::vector<int> cuts;
+    for (int j = 1; j < wanted; ++j) {
+        const int row = all[n * static_cast<std::size_t>(j) / static_cast<std::size_t>(wanted)].y;
+        if (row > all.front().y + 2 && (cuts.empty() || row > cuts.back() + 2)) cuts.push_back(row);
+    }
+    for (std::size_t j = 0; j < cuts.size(); ++j)
+        for (std::size_t i = firstOfRow(cuts[j]); i < n; ++i) out.band[i] = static_cast<std::uint8_t>(j + 1);
+    out.count = static_cast<int>(cuts.size()) + 1;
+    out.first.assign(static_cast<std::size_t>(out.count), 0);
+    out.last.assign(static_cast<std::size_t>(out.count), n);
+    for (std::size_t j = 0; j < cuts.size(); ++j) out.first[j + 1] = firstOfRow(cuts[j]);
+    for (int t = 0; t + 1 < out.count; ++t) out.last[static_cast<std::size_t>(t)] = out.first[static_cast<std::size_t>(t) + 1];
+
+    std::vector<std::uint32_t> parent;
+    std::vector<std::uint8_t> taken;
+    auto find = [&](std::uint32_t i) {
+        while (parent[i] != i) {
+            parent[i] = parent[parent[i]];
+            i = parent[i];
+        }
+        return i;
+    };
+    int prev = 0;       // the band above the cut
+    int deepest = -1;   // the lowest row of a centre that an earlier cut gave to band prev
+    for (std::size_t j = 0; j < cuts.size(); ++j) {
+        const int t = static_cast<int>(j) + 1;
+        const int cut = cuts[j];
+        bool done = false;
+        for (int depth = 32; depth <= 512 && !done; depth *= 4) {
+            const int endRow = std::max(cut + depth, deepest + 3);
+            const std::size_t lo = firstOfRow(cut - 2), hi = firstOfRow(endRow);
+            // Union-find over the window's centres of band prev and below the cut.
+            parent.resize(hi - lo);
+            for (std::size_t i = 0; i < hi - lo; ++i) parent[i] = static_cast<std::uint32_t>(i);
+            for (std::size_t i = lo; i < hi; ++i) {
+                if (out.band[i] < prev) continue;
+                const StarPixel c = all[i];
+                // The earlier centres it interacts with: rows y - 2 and y - 1 at x - 2 .. x + 2,
+                // and the two before it in its own row.
+                for (int d = 2; d >= 0; --d) {
+                    // The first centre at or after (y - d, x - 2).
+                    std::size_t k = static_cast<std::size_t>(
+                        std::lower_bound(all.begin() + static_cast<std::ptrdiff_t>(d == 0 && i - lo > 2 ? i - 2 : lo),
+                                         all.begin() + static_cast<std::ptrdiff_t>(i), StarPixel{c.y - d, c.x - 2}) -
+                        all.begin());
+                    for (; k < i && all[k].y == c.y - d && all[k].x <= c.x + 2; ++k) {
+                        if (out.band[k] < prev) continue;
+                        const std::uint32_t a = find(static_cast<std::uint32_t>(k - lo));
+                        const std::uint32_t b = find(static_cast<std::uint32_t>(i - lo));
+                        if (a != b) parent[std::max(a, b)] = std::min(a, b);
+                    }
+                }
+            }
+            taken.assign(hi - lo, 0);
+            for (std::size_t i = lo; i < hi; ++i)
+                if (out.band[i] == prev) taken[find(static_cast<std::uint32_t>(i - lo))] = 1;
+            bool escapes = false;
+            for (std::size_t i = lo; i < hi && !escapes; ++i)
+                escapes = out.band[i] > prev && taken[find(static_cast<std::uint32_t>(i - lo))] && all[i].y >= endRow - 2;
+            if (escapes && hi < n) continue;
+            for (std::size_t i = lo; i < hi; ++i) {
+                if (out.band[i] <= prev || !taken[find(static_cast<std::uint32_t>(i - lo))]) continue;
+                out.band[i] = static_cast<std::uint8_t>(prev);
+                deepest = std::max(deepest, all[i].y);
+                out.last[static_cast<std::size_t>(prev)] = std::max(out.last[static_cast<std::size_t>(prev)], i + 1);
+            }
+            done = true;
+        }
+        if (done) {
+            prev = t;
+            deepest = -1;
+            continue;
+        }
+        // A component too long to follow: the band below joins the one above.
+        for (std::size_t i = out.first[static_cast<std::size_t>(t)]; i < n; ++i)
+            if (out.band[i] == t) out.band[i] = static_cast<std::uint8_t>(prev);
+        out.last[static_cast<std::size_t>(prev)] = out.last[static_cast<std::size_t>(t)];
+        out.first[static_cast<std::size_t>(t)] = out.last[static_cast<std::size_t>(t)] = 0;
+    }
+}
+
+// The centres of the listed rows in scan order, the rectangle's last column included.
+void listCentres(const Pass& P, const std::vector<StarPixel>& centres, const std::vector<std::uint8_t>& rowFlags,
+                 int top, int right, std::vector<StarPixel>& all) {
+    all.clear();
+    std::size_t next = 0;
+    for (std::size_t r = 0; r < rowFlags.size(); ++r) {
+        const int y = top + static_cast<int>(r);
+        const std::size_t from = next;
+        while (next < centres.size() && centres[next].y == y) ++next;
+        if (!(rowFlags[r] & kRowOverflow)) continue;
+        all.insert(all.end(), centres.begin() + static_cast<std::ptrdiff_t>(from),
+                   centres.begin() + static_cast<std::ptrdiff_t>(next));
+        if (rowFlags[r] & kRightCentre) all.push_back(centreAt(P, right, y));
+    }
+}
 
 template <class Sink>
 int countAll(WorkImage& MarkImage, int WorkWidth, int WorkHeight, Sink& sink);
@@ -1134,7 +1384,7 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
     // that are not black: labelling them is the whole count. A star list needs each star's
     // pixels, which the fills of the scanning count report.
     const bool whole = !stars && rect.ProcLeft == 0 && rect.ProcTop == 0 && rect.ProcRight == images.WorkWidth - 1 &&
-                       rect.ProcBottom == images.WorkHeight - 1;
+                       rect.ProcBottom == images.WorkHeight - 1 && &images.MarkImage != &images.ProcessedImage;
     if (whole) {
         rowRuns.assign(static_cast<std::size_t>(rows), RowRuns{});
         P.wholeMarks = true;
@@ -1164,7 +1414,7 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
         }
         publishStores();
     } else {
-        constexpr int kChunk = 16;
+        constexpr int kChunk = kChunkRows;
         std::atomic<int> nextChunk{0};
         RowSink& workerSink = theirs;
         std::exception_ptr workerError;
@@ -1211,22 +1461,83 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
     if (times) times->extractMs += msSince(start);
 
     // The count reads and writes only the mark image, the enlargement only the processed one:
-    // with two threads the count runs beside the enlargement. Its memory stays with the calling
-    // thread from one run to the next.
-    // (A thread_local named inside the lambda would be the other thread's: bind them here.)
-    thread_local RunLabels labels;
-    RunLabels& callerLabels = labels;
-    const std::vector<RowSink*> sinks{&mine, &theirs};
-    const RowRuns* runTable = rowRuns.data();
-    auto countNow = [&] {
-        return whole ? callerLabels.count(images.MarkImage, sinks, runTable, images.WorkHeight)
-                     : CountStars(images.MarkImage, images.WorkWidth, images.WorkHeight, stars);
-    };
+    // with two threads the scanning count runs beside the enlargement. A full-picture draw's
+    // count was made by the first pass but for the borders of its chunks.
+    RowSink* const sinks[2] = {&mine, &theirs};
+    int count = 0;
     std::int64_t listed = 0;
     if (enlarge)
         for (std::uint8_t f : rowFlags) listed += (f & kRowOverflow) ? 1 : 0;
-    const bool beside = threads == 2 && listed > 0 && &images.MarkImage != &images.ProcessedImage;
-    int count = 0;
+    // A full-picture draw on two threads: the second finishes the count and takes the centres of
+    // the lower rows that do not interact with those above.
+    if (whole && threads == 2 && listed > 0) {
+        thread_local std::vector<StarPixel> allCentres;
+        thread_local EnlargeBands bandsOf;
+        std::vector<StarPixel>& all = allCentres;
+        EnlargeBands& bands = bandsOf;
+        const Clock::time_point enlargeStart = Clock::now();
+        // Each band once, the calling thread from the top, the other (once the count is
+        // finished) from the bottom. The bands are cut while the count runs.
+        std::vector<std::atomic<bool>> claimed(kMaxBands);
+        for (auto& c : claimed) c.store(false, std::memory_order_relaxed);
+        std::atomic<int> bandsDone{0};
+        std::atomic<bool> bandsReady{false};
+        auto runBand = [&](int b) {
+            if (claimed[static_cast<std::size_t>(b)].exchange(true, std::memory_order_relaxed)) return;
+            const std::size_t from = bands.first[static_cast<std::size_t>(b)], to = bands.last[static_cast<std::size_t>(b)];
+            constexpr std::size_t kAhead = 8;
+            for (std::size_t i = from; i < to; ++i) {
+                if (i + kAhead < to) prefetchNeighbourhood(P, all[i + kAhead]);
+                if (bands.band[i] == b) enlargeCentre(P, all[i]);
+            }
+            bandsDone.fetch_add(1, std::memory_order_relaxed);
+        };
+        std::exception_ptr workerError;
+        std::thread worker([&] {
+            try {
+                count = finishLabels(P, sinks, rows);
+                while (!bandsReady.load(std::memory_order_acquire)) std::this_thread::yield();
+                for (int b = bands.count - 1; b >= 0; --b) runBand(b);
+            } catch (...) {
+                workerError = std::current_exception();
+            }
+        });
+        int lastEnlargeProgress = -1;
+        try {
+            try {
+                listCentres(P, centres, rowFlags, top, rect.ProcRight, all);
+                bandCentres(all, kMaxBands, bands);
+            } catch (...) {
+                bands.count = 0;  // the other thread has nothing to wait for
+                bandsReady.store(true, std::memory_order_release);
+                throw;
+            }
+            bandsReady.store(true, std::memory_order_release);
+            for (int b = 0; b < bands.count; ++b) {
+                runBand(b);
+                const int value = progressPercent(bandsDone.load(std::memory_order_relaxed), bands.count);
+                if (progress && value > lastEnlargeProgress) {
+                    lastEnlargeProgress = value;
+                    progress(value);
+                }
+            }
+        } catch (...) {
+            worker.join();
+            throw;
+        }
+        worker.join();
+        if (workerError) std::rethrow_exception(workerError);
+        if (progress && lastEnlargeProgress != 100) progress(100);
+        if (times) times->enlargeMs += msSince(enlargeStart);
+        return count;
+    }
+    if (whole) {
+        const Clock::time_point countStart = Clock::now();
+        count = finishLabels(P, sinks, rows);
+        if (times) times->countMs += msSince(countStart);
+    }
+    auto countNow = [&] { return CountStars(images.MarkImage, images.WorkWidth, images.WorkHeight, stars); };
+    const bool beside = !whole && threads == 2 && listed > 0 && &images.MarkImage != &images.ProcessedImage;
     std::exception_ptr countError;
     std::thread counter;
     if (beside) {
@@ -1257,8 +1568,11 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
                     progress(value);
                 }
             }
-            for (; next < centres.size() && centres[next].y == y; ++next) enlargeCentre(P, centres[next].x, y);
-            if (f & kRightCentre) enlargeCentre(P, rect.ProcRight, y);
+            for (; next < centres.size() && centres[next].y == y; ++next) {
+                if (next + 8 < centres.size()) prefetchNeighbourhood(P, centres[next + 8]);
+                enlargeCentre(P, centres[next]);
+            }
+            if (f & kRightCentre) enlargeCentre(P, centreAt(P, rect.ProcRight, y));
         }
     } catch (...) {
         if (counter.joinable()) counter.join();
@@ -1271,7 +1585,7 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
     if (beside) {
         counter.join();
         if (countError) std::rethrow_exception(countError);
-    } else {
+    } else if (!whole) {
         count = countNow();
     }
     if (times) times->countMs += msSince(countStart);

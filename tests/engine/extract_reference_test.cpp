@@ -210,3 +210,47 @@ TEST(ExtractionReference, DenseSkiesMatchBitForBit) {
         if (HasFailure()) return;
     }
 }
+
+// Shapes that the draw's count and enlargement must follow across the blocks of rows that the
+// engine works in: a U, a V and an N whose arms meet only below the first rows they cross, a
+// run of row 0 that links two stars of row 1, and columns of small blobs whose bright pixels
+// interact over long chains of rows though their marks never touch. Every way of running gives
+// the reference's pixels and count.
+TEST(ExtractionReference, StarsAcrossRowBlocksMatchBitForBit) {
+    Picture ref(400, 96, kBlack);
+    const ColorValue star = makeColor(230, 215, 200);
+    auto bar = [&](int x, int y0, int y1) {
+        for (int y = y0; y <= y1; ++y) ref.set(x, y, star);
+    };
+    auto run = [&](int y, int x0, int x1) {
+        for (int x = x0; x <= x1; ++x) ref.set(x, y, star);
+    };
+    bar(10, 5, 24), bar(13, 5, 24), run(24, 10, 13);              // U over rows 5..24
+    bar(40, 18, 25), bar(43, 18, 25), run(25, 40, 43);            // V inside rows 16..31
+    bar(60, 2, 20), bar(63, 12, 35), run(20, 60, 63);             // N over three blocks
+    bar(66, 30, 50), run(34, 63, 66), bar(69, 3, 47), run(47, 66, 69);
+    run(0, 100, 104), ref.set(100, 1, star), ref.set(104, 1, star);  // linked through row 0
+    run(0, 120, 122);                                              // row 0 alone
+    // Blobs of alternating hues, so that the order in which two of them raise a pixel shows.
+    const ColorValue hues[] = {makeColor(240, 190, 120), makeColor(150, 200, 245), makeColor(235, 235, 160)};
+    for (int i = 0; i < 45; ++i)
+        for (int y = 30, j = 0; y + 1 < 96; y += 3, ++j)
+            for (int dy = 0; dy < 2; ++dy)
+                for (int dx = 0; dx < 2; ++dx) ref.set(130 + 6 * i + dx, y + dy, hues[(i + j) % 3]);
+    bar(399, 40, 60), bar(398, 44, 46);                            // the last column
+    Picture one = ref.clone(), two = ref.clone(), plain = ref.clone();
+    ExtractionParams p;
+    const ProcRect r = fullPictureRect(ref.source, 0);
+    const int expected = reference::processRectangle(ref.source, ref.processed, ref.marks, ref.H, r, p);
+    ASSERT_GT(expected, 45 * 20);
+    p.threads = 1;
+    EXPECT_EQ(ProcessRectangle(one.images(), r, p), expected);
+    p.threads = 2;
+    EXPECT_EQ(ProcessRectangle(two.images(), r, p), expected);
+    p.threads = 1;
+    p.vectorised = false;
+    EXPECT_EQ(ProcessRectangle(plain.images(), r, p), expected);
+    expectSame(one, ref, "one thread");
+    expectSame(two, ref, "two threads");
+    expectSame(plain, ref, "no vector instructions");
+}
