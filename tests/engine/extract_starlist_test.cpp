@@ -9,9 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 
 #include <string>
 #include <vector>
