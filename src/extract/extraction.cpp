@@ -1269,6 +1269,19 @@ void bandCentres(const std::vector<StarPixel>& all, int wanted, EnlargeBands& ou
     }
 }
 
+}  // namespace
+
+detail::EnlargementBands detail::CutEnlargementBands(const std::vector<std::pair<int, int>>& rowAndColumn, int wanted) {
+    std::vector<StarPixel> all;
+    all.reserve(rowAndColumn.size());
+    for (const auto& [y, x] : rowAndColumn) all.push_back(StarPixel{y, x});
+    EnlargeBands cut;
+    bandCentres(all, wanted, cut);
+    return {std::vector<int>(cut.band.begin(), cut.band.end()), cut.first, cut.last};
+}
+
+namespace {
+
 // The centres of the listed rows in scan order, the rectangle's last column included.
 void listCentres(const Pass& P, const std::vector<StarPixel>& centres, const std::vector<std::uint8_t>& rowFlags,
                  int top, int right, std::vector<StarPixel>& all) {

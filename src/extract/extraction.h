@@ -4,8 +4,11 @@
 
 #include "common/work_image.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace nocturo {
 
@@ -79,6 +82,16 @@ namespace detail {
 // processed; the result equals copying first and extracting afterwards.
 int extractWithCopy(const WorkingImages& images, const ProcRect& rect, const ExtractionParams& params,
                     const ProgressCallback& progress, PhaseTimes* times, StarCollector* stars = nullptr);
+
+// How the enlargement of a two-thread draw shares its centres: centres (scan order, as row and
+// column) are cut into up to `wanted` bands; band[i] is centre i's band, and band b runs the
+// centres of its band among first[b] .. last[b] - 1. Centres of different bands never have
+// neighbourhoods that share a pixel, so the bands may run in any order.
+struct EnlargementBands {
+    std::vector<int> band;
+    std::vector<std::size_t> first, last;
+};
+EnlargementBands CutEnlargementBands(const std::vector<std::pair<int, int>>& rowAndColumn, int wanted);
 }  // namespace detail
 
 }  // namespace nocturo
