@@ -1,7 +1,7 @@
 // The star-chart program's argument template: the "起動オプション" edit of the dialog, its place in
 // the settings file, and the start of the program with the picture's values in its arguments.
 #include "app/desktop.h"
-#include "gui_support.h"
+#include "chart_support.h"
 #include "ui_form1.h"
 #include "ui_form3.h"
 
@@ -17,22 +17,8 @@ using namespace nocturo::testing;
 
 namespace {
 
-void leftClick(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(w->width() / 2, w->height() / 2)); }
-
 [[nodiscard]] bool waitForDialogInit(TestProgram& t) {
     return QTest::qWaitFor([&] { return !t.form1()->Timer1->isActive(); }, 5000);
-}
-
-// Presses the star-chart button; answer runs on the dialog when it opens.
-bool pressChartButton(TestProgram& t, const std::function<void(TForm3*)>& answer) {
-    bool opened = false;
-    const auto answered = answerNextModal<TForm3>([&](TForm3* f3) {
-        opened = true;
-        answer(f3);
-        if (f3->isVisible()) f3->reject();
-    });
-    leftClick(t.form1()->ui->Button11);
-    return opened && !QTest::currentTestFailed();
 }
 
 // Closes every message box that opens while it lives and keeps their texts.

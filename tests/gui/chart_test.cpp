@@ -2,7 +2,7 @@
 // (clipboard, dialog, program start), driven through the real windows; the program start and
 // the help page are recorded instead of performed.
 #include "app/desktop.h"
-#include "gui_support.h"
+#include "chart_support.h"
 #include "ui_form1.h"
 #include "ui_form3.h"
 
@@ -37,8 +37,6 @@ void setChartList(ProgramState& st, const QStringList& paths) {
     for (int i = 0; i < paths.size(); ++i) st.ChartPrograms[static_cast<std::size_t>(i)] = paths[i];
     st.ChartProgramCount = static_cast<int>(paths.size());
 }
-
-void leftClick(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(w->width() / 2, w->height() / 2)); }
 
 // What a deletion question showed.
 struct Question {
@@ -120,20 +118,6 @@ private:
         });
         leftClick(f3->ui->Button4);
         return q;
-    }
-
-    // Presses the star-chart button; answer runs on the dialog when it opens. Returns whether it
-    // opened and the test still passes.
-    static bool pressChartButton(TestProgram& t, const std::function<void(TForm3*)>& answer) {
-        bool opened = false;
-        const auto answered = answerNextModal<TForm3>([&](TForm3* f3) {
-            opened = true;
-            answer(f3);
-            if (f3->isVisible()) f3->reject();
-        });
-        leftClick(t.form1()->ui->Button11);
-        // The checks inside the answer end only the answer; the caller stops on false.
-        return opened && !QTest::currentTestFailed();
     }
 
     static void setShotDate(TestProgram& t, const QString& text) {

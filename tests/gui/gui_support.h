@@ -237,6 +237,8 @@ inline QString writePlainJpeg(const QString& folder, const QString& name, int w,
 }
 
 // One wheel event over the picture area of a window.
+inline void leftClick(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(w->width() / 2, w->height() / 2)); }
+
 inline void sendWheel(QWidget* w, QPoint angle) {
     const QPoint p(600, 300);
     QWheelEvent ev(p, w->mapToGlobal(p), QPoint(), angle, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
