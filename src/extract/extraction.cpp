@@ -64,6 +64,10 @@ struct RowSink {
     // sink's runs, and the number of groups that it found so far.
     std::vector<std::uint32_t> parent;
     std::int64_t groups = 0;
+    // The star pixels' colour round trips of the rows that this sink took, by source colour
+    // (see roundTrips), for the brightness and saturation steps memoB and memoS.
+    std::vector<std::uint64_t> memo;
+    float memoB = 0.0f, memoS = 0.0f;
     void clear() {
         centres.clear();
         runs.clear();
@@ -88,6 +92,9 @@ struct Pass {
     int maxIndex = 0;  // W - 2 - 2k, kept at 0 for a picture one pixel wide
     float b = 0.0f;
     float s = 0.0f;
+    // A star pixel's brightened value goes above 1 exactly when its largest byte is at least
+    // this (the value is that byte / 255 plus b, rounded to a float: it grows with the byte).
+    int overflowFrom = 256;
     bool recordCentres = false;
     // Rows outside background-only mode with AVX2 (same result): wide enough rows and 32-bit
     // room for the test's products.
@@ -369,6 +376,65 @@ __attribute__((target("avx2"))) int brightenEightAvx2(const std::uint8_t* row, c
 #undef NOCTURO_LOAD4
     return lowMask | (highMask << 4);
 }
+
+// The round trip's bytes depend on nothing but the source colour and the two steps, and dense
+// skies repeat their star colours (about nine in ten star pixels at 5 % and more): each row sink
+// keeps the last result per slot of a direct-mapped table of 2^14 entries, 128 KB, that stays in
+// the core's cache (entry: the colour with a valid bit above bit 32, the B, G, R result below).
+constexpr int kMemoBits = 14;
+constexpr std::uint64_t kMemoValid = 1u << 24;
+
+inline std::uint32_t memoSlot(std::uint32_t colour) { return (colour * 0x9E3779B1u) >> (32 - kMemoBits); }
+
+// The star pixels xs[0..n) of a source row brightened into row `out`: remembered colours at
+// once, the others through brightenEightAvx2 eight at a time, and remembered.
+__attribute__((target("avx2"))) void roundTrips(const Pass& P, RowSink& sink, const std::uint8_t* row, const int* xs,
+                                                int n, std::uint8_t* out) {
+    thread_local std::vector<int> missX;
+    if (missX.size() < static_cast<std::size_t>(n) + 8) missX.resize(static_cast<std::size_t>(n) + 8);
+    std::vector<std::uint64_t>& memo = sink.memo;
+    // New steps (compared as bits) make every entry stale.
+    if (memo.empty() || std::memcmp(&sink.memoB, &P.b, sizeof(float)) != 0 ||
+        std::memcmp(&sink.memoS, &P.s, sizeof(float)) != 0) {
+        memo.assign(std::size_t{1} << kMemoBits, 0);
+        sink.memoB = P.b;
+        sink.memoS = P.s;
+    }
+    std::uint64_t* table = memo.data();
+    int* mx = missX.data();
+    int misses = 0;
+    for (int i = 0; i < n; ++i) {
+        const int x = xs[i];
+        const std::uint8_t* sp = row + 3 * static_cast<std::ptrdiff_t>(x);
+        const std::uint32_t colour = sp[0] | (static_cast<std::uint32_t>(sp[1]) << 8) | (static_cast<std::uint32_t>(sp[2]) << 16);
+        // Without a branch: a colour not remembered gets some bytes now and its own below.
+        const std::uint64_t e = table[memoSlot(colour)];
+        std::uint8_t* o = out + 3 * static_cast<std::ptrdiff_t>(x);
+        o[0] = static_cast<std::uint8_t>(e);
+        o[1] = static_cast<std::uint8_t>(e >> 8);
+        o[2] = static_cast<std::uint8_t>(e >> 16);
+        mx[misses] = x;
+        misses += (e >> 32) != (colour | kMemoValid) ? 1 : 0;
+    }
+    for (int i = misses; i % 8 != 0; ++i) mx[i] = mx[misses - 1];
+    alignas(16) std::uint8_t bytes[32];
+    for (int i = 0; i < misses; i += 8) {
+        brightenEightAvx2(row, mx + i, P.b, P.s, bytes);
+        for (int j = 0; j < 8 && i + j < misses; ++j) {
+            const std::ptrdiff_t at = 3 * static_cast<std::ptrdiff_t>(mx[i + j]);
+            const std::uint8_t* sp = row + at;
+            std::uint8_t* o = out + at;
+            o[0] = bytes[4 * j];
+            o[1] = bytes[4 * j + 1];
+            o[2] = bytes[4 * j + 2];
+            const std::uint32_t colour = sp[0] | (static_cast<std::uint32_t>(sp[1]) << 8) | (static_cast<std::uint32_t>(sp[2]) << 16);
+            const std::uint32_t result = bytes[4 * j] | (static_cast<std::uint32_t>(bytes[4 * j + 1]) << 8) |
+                                         (static_cast<std::uint32_t>(bytes[4 * j + 2]) << 16);
+            table[memoSlot(colour)] = (static_cast<std::uint64_t>(colour | kMemoValid) << 32) | result;
+        }
+    }
+}
+
 #endif
 
 // ---- Memory: the block copy and the clearing of the marks, row by row.
@@ -888,30 +954,21 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
         std::vector<Run>& runs = sink.runs;
         const std::size_t runsBegin = runs.size();
         const bool listRuns = P.wholeMarks;
-        for (int i = starCount; i % 8 != 0; ++i) stars[i] = stars[starCount - 1];
-        alignas(16) std::uint8_t bytes[32];
-        for (int i = 0; i < starCount; i += 8) {
-            const int overflow = brightenEightAvx2(s, stars + i, P.b, P.s, bytes);
-            for (int j = 0; j < 8 && i + j < starCount; ++j) {
-                const int x = stars[i + j];
-                std::uint8_t* o = out + 3 * static_cast<std::ptrdiff_t>(x);
-                o[0] = bytes[4 * j];
-                o[1] = bytes[4 * j + 1];
-                o[2] = bytes[4 * j + 2];
-                std::uint8_t* mp = marks + 3 * static_cast<std::ptrdiff_t>(x);
-                mp[0] = mk.b;
-                mp[1] = mk.g;
-                mp[2] = mk.r;
-                if (overflow & (1 << j)) {
-                    flags |= kRowOverflow;
-                    if (record && x > left) {
-                        const std::uint8_t* sp = s + 3 * static_cast<std::ptrdiff_t>(x);
-                        centres.push_back({y, x, sp[0], sp[1], sp[2]});
-                    }
-                }
-                if (listRuns) addRunPixel(runs, runsBegin, x);
+        const int overflowFrom = P.overflowFrom;
+        for (int i = 0; i < starCount; ++i) {
+            const int x = stars[i];
+            std::uint8_t* mp = marks + 3 * static_cast<std::ptrdiff_t>(x);
+            mp[0] = mk.b;
+            mp[1] = mk.g;
+            mp[2] = mk.r;
+            const std::uint8_t* sp = s + 3 * static_cast<std::ptrdiff_t>(x);
+            if (std::max({sp[0], sp[1], sp[2]}) >= overflowFrom) {
+                flags |= kRowOverflow;
+                if (record && x > left) centres.push_back({y, x, sp[0], sp[1], sp[2]});
             }
+            if (listRuns) addRunPixel(runs, runsBegin, x);
         }
+        roundTrips(P, sink, s, stars, starCount, out);
         if (listRuns) {
             P.rowRuns[y - P.rect.ProcTop] = {static_cast<std::uint32_t>(runsBegin),
                                              static_cast<std::uint32_t>(runs.size() - runsBegin), sink.id};
@@ -1338,6 +1395,7 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
     P.maxIndex = std::max(P.W - 2 - 2 * P.k, 0);
     P.b = static_cast<float>(static_cast<double>(params.BrightnessPercent) / 100.0);
     P.s = static_cast<float>(static_cast<double>(params.SaturationPercent) / 100.0);
+    for (int v = 255; v >= 0 && addStored(static_cast<float>(byteOver255()[v]), P.b) > 1.0f; --v) P.overflowFrom = v;
     P.cr = static_cast<std::uint8_t>(colorRed(params.ExtractionColor));
     P.cg = static_cast<std::uint8_t>(colorGreen(params.ExtractionColor));
     P.cb = static_cast<std::uint8_t>(colorBlue(params.ExtractionColor));
