@@ -65,7 +65,7 @@ struct RowSink {
     std::vector<std::uint32_t> parent;
     std::int64_t groups = 0;
     // The star pixels' colour round trips of the rows that this sink took, by source colour
-    // (see roundTrips), for the brightness and saturation steps memoB and memoS.
+    // (see memoTable), for the brightness and saturation steps memoB and memoS.
     std::vector<std::uint64_t> memo;
     float memoB = 0.0f, memoS = 0.0f;
     void clear() {
@@ -386,55 +386,41 @@ constexpr std::uint64_t kMemoValid = 1u << 24;
 
 inline std::uint32_t memoSlot(std::uint32_t colour) { return (colour * 0x9E3779B1u) >> (32 - kMemoBits); }
 
-// The star pixels xs[0..n) of a source row brightened into row `out`: remembered colours at
-// once, the others through brightenEightAvx2 eight at a time, and remembered.
-__attribute__((target("avx2"))) void roundTrips(const Pass& P, RowSink& sink, const std::uint8_t* row, const int* xs,
-                                                int n, std::uint8_t* out) {
-    thread_local std::vector<int> missX;
-    if (missX.size() < static_cast<std::size_t>(n) + 8) missX.resize(static_cast<std::size_t>(n) + 8);
+// The sink's table for the run's steps; new steps (compared as bits) make every entry stale.
+std::uint64_t* memoTable(const Pass& P, RowSink& sink) {
     std::vector<std::uint64_t>& memo = sink.memo;
-    // New steps (compared as bits) make every entry stale.
     if (memo.empty() || std::memcmp(&sink.memoB, &P.b, sizeof(float)) != 0 ||
         std::memcmp(&sink.memoS, &P.s, sizeof(float)) != 0) {
         memo.assign(std::size_t{1} << kMemoBits, 0);
         sink.memoB = P.b;
         sink.memoS = P.s;
     }
-    std::uint64_t* table = memo.data();
-    int* mx = missX.data();
-    int misses = 0;
-    for (int i = 0; i < n; ++i) {
-        const int x = xs[i];
-        const std::uint8_t* sp = row + 3 * static_cast<std::ptrdiff_t>(x);
-        const std::uint32_t colour = sp[0] | (static_cast<std::uint32_t>(sp[1]) << 8) | (static_cast<std::uint32_t>(sp[2]) << 16);
-        // Without a branch: a colour not remembered gets some bytes now and its own below.
-        const std::uint64_t e = table[memoSlot(colour)];
-        std::uint8_t* o = out + 3 * static_cast<std::ptrdiff_t>(x);
-        o[0] = static_cast<std::uint8_t>(e);
-        o[1] = static_cast<std::uint8_t>(e >> 8);
-        o[2] = static_cast<std::uint8_t>(e >> 16);
-        mx[misses] = x;
-        misses += (e >> 32) != (colour | kMemoValid) ? 1 : 0;
-    }
-    for (int i = misses; i % 8 != 0; ++i) mx[i] = mx[misses - 1];
+    return memo.data();
+}
+
+inline std::uint32_t colourAt(const std::uint8_t* sp) {
+    return sp[0] | (static_cast<std::uint32_t>(sp[1]) << 8) | (static_cast<std::uint32_t>(sp[2]) << 16);
+}
+
+// The star pixels xs[0..n) of a source row that the table did not have (xs has room for eight
+// more): brightened into row `out` eight at a time, and remembered.
+__attribute__((target("avx2"))) void brightenMisses(const Pass& P, std::uint64_t* table, const std::uint8_t* row,
+                                                    int* xs, int n, std::uint8_t* out) {
+    for (int i = n; i % 8 != 0; ++i) xs[i] = xs[n - 1];
     alignas(16) std::uint8_t bytes[32];
-    for (int i = 0; i < misses; i += 8) {
-        brightenEightAvx2(row, mx + i, P.b, P.s, bytes);
-        for (int j = 0; j < 8 && i + j < misses; ++j) {
-            const std::ptrdiff_t at = 3 * static_cast<std::ptrdiff_t>(mx[i + j]);
-            const std::uint8_t* sp = row + at;
+    for (int i = 0; i < n; i += 8) {
+        brightenEightAvx2(row, xs + i, P.b, P.s, bytes);
+        for (int j = 0; j < 8 && i + j < n; ++j) {
+            const std::ptrdiff_t at = 3 * static_cast<std::ptrdiff_t>(xs[i + j]);
             std::uint8_t* o = out + at;
             o[0] = bytes[4 * j];
             o[1] = bytes[4 * j + 1];
             o[2] = bytes[4 * j + 2];
-            const std::uint32_t colour = sp[0] | (static_cast<std::uint32_t>(sp[1]) << 8) | (static_cast<std::uint32_t>(sp[2]) << 16);
-            const std::uint32_t result = bytes[4 * j] | (static_cast<std::uint32_t>(bytes[4 * j + 1]) << 8) |
-                                         (static_cast<std::uint32_t>(bytes[4 * j + 2]) << 16);
-            table[memoSlot(colour)] = (static_cast<std::uint64_t>(colour | kMemoValid) << 32) | result;
+            const std::uint32_t colour = colourAt(row + at);
+            table[memoSlot(colour)] = (static_cast<std::uint64_t>(colour | kMemoValid) << 32) | colourAt(bytes + 4 * j);
         }
     }
 }
-
 #endif
 
 // ---- Memory: the block copy and the clearing of the marks, row by row.
@@ -955,6 +941,9 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
         const std::size_t runsBegin = runs.size();
         const bool listRuns = P.wholeMarks;
         const int overflowFrom = P.overflowFrom;
+        std::uint64_t* table = memoTable(P, sink);
+        // The star pixels whose colour the table lacks are moved to the front of stars.
+        int misses = 0;
         for (int i = 0; i < starCount; ++i) {
             const int x = stars[i];
             std::uint8_t* mp = marks + 3 * static_cast<std::ptrdiff_t>(x);
@@ -967,8 +956,17 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
                 if (record && x > left) centres.push_back({y, x, sp[0], sp[1], sp[2]});
             }
             if (listRuns) addRunPixel(runs, runsBegin, x);
+            // Without a branch: a colour not remembered gets some bytes now and its own below.
+            const std::uint32_t colour = colourAt(sp);
+            const std::uint64_t e = table[memoSlot(colour)];
+            std::uint8_t* o = out + 3 * static_cast<std::ptrdiff_t>(x);
+            o[0] = static_cast<std::uint8_t>(e);
+            o[1] = static_cast<std::uint8_t>(e >> 8);
+            o[2] = static_cast<std::uint8_t>(e >> 16);
+            stars[misses] = x;
+            misses += (e >> 32) != (colour | kMemoValid) ? 1 : 0;
         }
-        roundTrips(P, sink, s, stars, starCount, out);
+        brightenMisses(P, table, s, stars, misses, out);
         if (listRuns) {
             P.rowRuns[y - P.rect.ProcTop] = {static_cast<std::uint32_t>(runsBegin),
                                              static_cast<std::uint32_t>(runs.size() - runsBegin), sink.id};
