@@ -313,8 +313,8 @@ NOCTURO_AVX2 __m128i bySectorAvx2(__m128i sector, __m128i s0, __m128i s1, __m128
 // stored as a float where it stores one, no fused multiply-add), with the branches as selects,
 // so every lane gives the bytes of the scalar code. The hue's three branches share one division
 // (the numerator and the added 0, 120 or 240 are chosen per lane; the red branch adds nothing).
-// out[4i..4i+2] = B, G, R of pixel i; bit i of the result is set when its value went above 1.
-NOCTURO_AVX2 int brightenFourAvx2(__m256d b, __m256d g, __m256d r, float bStep, float sStep, std::uint8_t* out) {
+// out[4i..4i+2] = B, G, R of pixel i.
+NOCTURO_AVX2 void brightenFourAvx2(__m256d b, __m256d g, __m256d r, float bStep, float sStep, std::uint8_t* out) {
     const __m256d k60 = _mm256_set1_pd(60.0);
     const __m256d one = _mm256_set1_pd(1.0);
     const __m256d zero = _mm256_setzero_pd();
@@ -358,23 +358,20 @@ NOCTURO_AVX2 int brightenFourAvx2(__m256d b, __m256d g, __m256d r, float bStep, 
     // Bytes B, G, R of each pixel in the low three bytes of its 32-bit lane.
     const __m128i bytes = _mm_or_si128(B4, _mm_or_si128(_mm_slli_epi32(G4, 8), _mm_slli_epi32(R4, 16)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
-    return _mm256_movemask_pd(over);
 }
 
 // Eight star pixels xs[0..7] of a source row: two independent groups of four, so that the
-// divisions of one overlap the other's. Bit i of the result: pixel i's value went above 1.
-__attribute__((target("avx2"))) int brightenEightAvx2(const std::uint8_t* row, const int* xs, float bStep,
+// divisions of one overlap the other's.
+__attribute__((target("avx2"))) void brightenEightAvx2(const std::uint8_t* row, const int* xs, float bStep,
                                                        float sStep, std::uint8_t* out) {
     const double* over255 = byteOver255();
     const std::uint8_t* q[8];
     for (int i = 0; i < 8; ++i) q[i] = row + 3 * static_cast<std::ptrdiff_t>(xs[i]);
 #define NOCTURO_LOAD4(at, c) \
     _mm256_setr_pd(over255[q[at][c]], over255[q[(at) + 1][c]], over255[q[(at) + 2][c]], over255[q[(at) + 3][c]])
-    const int lowMask = brightenFourAvx2(NOCTURO_LOAD4(0, 0), NOCTURO_LOAD4(0, 1), NOCTURO_LOAD4(0, 2), bStep, sStep, out);
-    const int highMask =
-        brightenFourAvx2(NOCTURO_LOAD4(4, 0), NOCTURO_LOAD4(4, 1), NOCTURO_LOAD4(4, 2), bStep, sStep, out + 16);
+    brightenFourAvx2(NOCTURO_LOAD4(0, 0), NOCTURO_LOAD4(0, 1), NOCTURO_LOAD4(0, 2), bStep, sStep, out);
+    brightenFourAvx2(NOCTURO_LOAD4(4, 0), NOCTURO_LOAD4(4, 1), NOCTURO_LOAD4(4, 2), bStep, sStep, out + 16);
 #undef NOCTURO_LOAD4
-    return lowMask | (highMask << 4);
 }
 
 // The round trip's bytes depend on nothing but the source colour and the two steps, and dense
