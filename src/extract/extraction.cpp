@@ -119,6 +119,11 @@ struct Pass {
 struct MarkBytes {
     std::uint8_t b, g, r;
 };
+// Whether a pixel's brightened value goes above 1, which makes it a centre of the enlargement.
+inline bool goesAboveOne(const Pass& P, std::uint8_t B, std::uint8_t G, std::uint8_t R) {
+    return std::max({B, G, R}) >= P.overflowFrom;
+}
+
 inline MarkBytes starMark(const Pass& P, int y) {
     return P.wholeMarks && y >= 1 ? MarkBytes{255, 0, 0} : MarkBytes{0, 0, 255};
 }
@@ -685,14 +690,7 @@ std::uint8_t firstPassRow(const Pass& P, int y, RowSink& sink) {
         px[1] = cg;
         px[2] = cr;
     }
-    if (record && right > left && bright) {
-        PixelRegister reg;
-        reg.PixelRed = R;
-        reg.PixelGreen = G;
-        reg.PixelBlue = B;
-        reg.RgbToHsv();
-        if (addStored(reg.PixelValue, P.b) > 1.0f) flags |= kRightCentre;
-    }
+    if (record && right > left && bright && goesAboveOne(P, B, G, R)) flags |= kRightCentre;
     if (listRuns) {
         P.rowRuns[y - P.rect.ProcTop] = {static_cast<std::uint32_t>(runsBegin),
                                          static_cast<std::uint32_t>(sink.runs.size() - runsBegin), sink.id};
@@ -980,14 +978,9 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
         const int i = windowIndex(right);
         const std::uint8_t* sp = s + 3 * static_cast<std::ptrdiff_t>(right);
         const std::uint8_t B = sp[0], G = sp[1], R = sp[2];
-        if (windowSum(red, i) < brighter[R] && windowSum(green, i) < brighter[G] && windowSum(blue, i) < brighter[B]) {
-            PixelRegister reg;
-            reg.PixelRed = R;
-            reg.PixelGreen = G;
-            reg.PixelBlue = B;
-            reg.RgbToHsv();
-            if (addStored(reg.PixelValue, P.b) > 1.0f) flags |= kRightCentre;
-        }
+        if (windowSum(red, i) < brighter[R] && windowSum(green, i) < brighter[G] && windowSum(blue, i) < brighter[B] &&
+            goesAboveOne(P, B, G, R))
+            flags |= kRightCentre;
     }
     return flags;
 }
