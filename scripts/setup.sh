@@ -10,7 +10,7 @@ NOCTURO_PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-qpa-plugins
   libjpeg-dev libturbojpeg0-dev libstb-dev
-  libdeflate-dev                # the PNG writer's compressor
+  libisal-dev zlib1g-dev        # the PNG writer's compressor; zlib joins its parts' check values
   libgtest-dev libbenchmark-dev
   fonts-ipafont-gothic          # kanji and half-width katakana for the interface and the strip
   librsvg2-bin                  # the menu icon's PNG sizes are drawn from its SVG at build time

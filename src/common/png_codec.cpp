@@ -2,19 +2,26 @@
 
 #include <QSaveFile>
 
-#include <libdeflate.h>
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <memory>
-#include <optional>
+#include <string>
+#include <system_error>
+#include <thread>
 
 namespace nocturo::png {
 
 namespace {
 
-// Level 1 of libdeflate: on a night sky levels 2 to 4 pack 13 % tighter for 1.6 to 2.2 times the
-// time; the mark image is tiny at any level.
+// ISA-L's level 1: on a 24 MP night sky within 3 % of libdeflate's level 1 in size and as fast or
+// faster on one core; unlike libdeflate it can end a part of the stream on a byte boundary (a sync
+// flush), so that parts of one picture are compressed on several cores and joined. Level 2 packs
+// 1 % tighter for the same time and twice the state.
 constexpr int kCompressionLevel = 1;
 // Filter "Up" (each byte minus the byte above it): the cheapest filter that still takes the
 // sky's smooth gradient and the mark image's empty rows down to runs of zeros.
@@ -33,7 +40,7 @@ void putChunk(std::vector<std::uint8_t>& out, const char* type, const std::uint8
     const std::size_t at = out.size();
     out.insert(out.end(), type, type + 4);
     if (n) out.insert(out.end(), data, data + n);
-    putBE32(out, libdeflate_crc32(0, out.data() + at, n + 4));
+    putBE32(out, crc32_gzip_refl(0, out.data() + at, n + 4));
 }
 
 // Filter byte and RGB bytes of rows first..last-1 (each row minus the row above in the file).
@@ -131,62 +138,238 @@ bool packFourColours(const WorkImage& image, std::uint8_t* out, Palette& palette
     return true;
 }
 
-struct CompressorFree {
-    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+// ---- The pixel data: one zlib stream, compressed in parts.
+
+// Below this many raw bytes a part is not worth a thread of its own.
+constexpr std::size_t kBytesPerPart = std::size_t{2} << 20;
+// Filtered rows are handed to the compressor this many bytes at a time, so that they are still in
+// the cache when it reads them and no buffer of the whole picture is needed.
+constexpr std::size_t kSliceBytes = std::size_t{256} << 10;
+// A piece of compressed bytes is one IDAT chunk, whose length must stay below 2^31.
+constexpr std::size_t kMaxPieceBytes = std::size_t{1} << 30;
+
+// Compressed bytes as they go into one IDAT chunk.
+struct Piece {
+    PooledBuffer bytes;
+    std::size_t used = 0;
 };
 
-}  // namespace
+// One part of the zlib stream: its compressed pieces (more than one only where the compressor
+// needed more room than the first piece had), and the Adler-32 and length of its raw bytes.
+struct Part {
+    std::vector<Piece> pieces;
+    std::uint32_t adler = 1;
+    std::size_t rawBytes = 0;
+};
 
-namespace {
+// Deflates the raw bytes of one part as they are handed in. The first part begins with the zlib
+// header; a part that is not the last ends with a sync flush (an empty stored block), so that the
+// next part's blocks, compressed on their own, start on a byte boundary.
+class PartCompressor {
+public:
+    PartCompressor(Part& part, std::size_t pieceBytes, bool firstPart, bool lastPart)
+        : part_(part), pieceBytes_(std::clamp<std::size_t>(pieceBytes, 16, kMaxPieceBytes)), last_(lastPart),
+          stream_(std::make_unique<isal_zstream>()), levelBuffer_(new std::uint8_t[ISAL_DEF_LVL1_DEFAULT]) {
+        isal_deflate_init(stream_.get());
+        stream_->level = kCompressionLevel;
+        stream_->level_buf = levelBuffer_.get();
+        stream_->level_buf_size = ISAL_DEF_LVL1_DEFAULT;
+        stream_->gzip_flag = IGZIP_DEFLATE;
+        newPiece();
+        if (firstPart) {
+            // Deflate with a 32 KiB window, "fastest" (the check bits make 0x7801 a multiple of 31).
+            stream_->next_out[0] = 0x78;
+            stream_->next_out[1] = 0x01;
+            stream_->next_out += 2;
+            stream_->avail_out -= 2;
+            part_.pieces.back().used = 2;
+        }
+    }
 
-// The file in three parts, so that the compressed pixels are written where libdeflate put them:
-// everything up to the IDAT's type, the zlib stream, and the IDAT's CRC with IEND.
+    // The part's next n raw bytes; `end` with its last ones.
+    void add(const std::uint8_t* data, std::size_t n, bool end) {
+        part_.adler = isal_adler32(part_.adler, data, n);
+        part_.rawBytes += n;
+        isal_zstream& z = *stream_;
+        z.next_in = const_cast<std::uint8_t*>(data);
+        z.avail_in = static_cast<std::uint32_t>(n);
+        z.end_of_stream = end && last_;
+        z.flush = end && !last_ ? SYNC_FLUSH : NO_FLUSH;
+        for (;;) {
+            const int result = isal_deflate(&z);
+            if (result != COMP_OK) throw PngError("PNG: compression failed (ISA-L error " + std::to_string(result) + ")");
+            Piece& piece = part_.pieces.back();
+            piece.used = pieceCapacity_ - z.avail_out;
+            if (z.avail_out == 0) {
+                newPiece();
+                continue;
+            }
+            // Room left and no input left: all of it is out, the final block or the flush too.
+            if (z.avail_in == 0) break;
+        }
+        if (end && last_ && z.internal_state.state != ZSTATE_END) throw PngError("PNG: compression did not finish");
+    }
+
+private:
+    void newPiece() {
+        part_.pieces.push_back({PooledBuffer(pieceBytes_), 0});
+        pieceCapacity_ = pieceBytes_;
+        stream_->next_out = part_.pieces.back().bytes.data();
+        stream_->avail_out = static_cast<std::uint32_t>(pieceCapacity_);
+    }
+
+    Part& part_;
+    std::size_t pieceBytes_;
+    std::size_t pieceCapacity_ = 0;
+    bool last_;
+    std::unique_ptr<isal_zstream> stream_;
+    std::unique_ptr<std::uint8_t[]> levelBuffer_;
+};
+
+// Room for a part's compressed bytes: stored blocks add 5 bytes to every 64 KiB, the rest is margin.
+std::size_t pieceBytesFor(std::size_t rawBytes, const Layout& layout) {
+    if (layout.pieceBytes) return layout.pieceBytes;
+    return std::min(rawBytes + rawBytes / 64 + (std::size_t{64} << 10), kMaxPieceBytes);
+}
+
+// Rows first..last-1 of the RGB picture, filtered a slice at a time and compressed as one part.
+void compressRows(const WorkImage& image, int first, int last, bool lastPart, const Layout& layout, Part& part) {
+    const std::size_t rowBytes = 1 + 3 * static_cast<std::size_t>(image.width());
+    const int rows = last - first;
+    const int rowsPerSlice = static_cast<int>(std::clamp<std::size_t>(kSliceBytes / rowBytes, 1, static_cast<std::size_t>(rows)));
+    std::unique_ptr<std::uint8_t[]> slice(new std::uint8_t[rowBytes * static_cast<std::size_t>(rowsPerSlice)]);
+    PartCompressor compressor(part, pieceBytesFor(rowBytes * static_cast<std::size_t>(rows), layout), first == 0, lastPart);
+    for (int y = first; y < last; y += rowsPerSlice) {
+        const int n = std::min(rowsPerSlice, last - y);
+        filterRows(image, y, y + n, slice.get());
+        compressor.add(slice.get(), rowBytes * static_cast<std::size_t>(n), y + n == last);
+    }
+}
+
+// The RGB picture's rows cut into parts of about equal height, each compressed on its own thread
+// (the last on the calling one).
+std::vector<Part> compressPicture(const WorkImage& image, const Layout& layout) {
+    const std::size_t rawBytes = (1 + 3 * static_cast<std::size_t>(image.width())) * static_cast<std::size_t>(image.height());
+    int count = layout.parts;
+    if (count <= 0) {
+        const std::size_t cores = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 2, 4);
+        count = static_cast<int>(std::clamp<std::size_t>(rawBytes / kBytesPerPart, 1, cores));
+    }
+    count = std::min(count, image.height());
+    std::vector<Part> parts(static_cast<std::size_t>(count));
+    std::vector<std::exception_ptr> errors(parts.size());
+    auto run = [&](int i) {
+        try {
+            const int first = static_cast<int>(static_cast<std::int64_t>(image.height()) * i / count);
+            const int last = static_cast<int>(static_cast<std::int64_t>(image.height()) * (i + 1) / count);
+            compressRows(image, first, last, i == count - 1, layout, parts[static_cast<std::size_t>(i)]);
+        } catch (...) {
+            errors[static_cast<std::size_t>(i)] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int i = 0; i + 1 < count; ++i) {
+        try {
+            threads.emplace_back(run, i);
+        } catch (const std::system_error&) {
+            run(i);  // no thread to be had: this part here, in turn
+        }
+    }
+    run(count - 1);
+    for (std::thread& t : threads) t.join();
+    for (const std::exception_ptr& e : errors)
+        if (e) std::rethrow_exception(e);
+    return parts;
+}
+
+// Bytes appended to a part's last piece, or to a new piece where it is full.
+void appendToPart(Part& part, const std::uint8_t* data, std::size_t n) {
+    Piece* piece = &part.pieces.back();
+    if (piece->bytes.size() - piece->used < n) {
+        part.pieces.push_back({PooledBuffer(n), 0});
+        piece = &part.pieces.back();
+    }
+    std::memcpy(piece->bytes.data() + piece->used, data, n);
+    piece->used += n;
+}
+
+// The file in pieces, so that the compressed pixels are written where the compressor put them:
+// everything up to the first IDAT, the IDAT chunks (length and type, pixel data, CRC), and IEND.
 struct Encoded {
     std::vector<std::uint8_t> head;
-    PooledBuffer packed;
-    std::size_t packedBytes = 0;
+    std::vector<Part> parts;
+    struct ChunkFrame {
+        std::uint8_t lengthAndType[8];
+        std::uint8_t crc[4];
+    };
+    std::vector<ChunkFrame> frames;  // one per piece, in order
     std::vector<std::uint8_t> tail;
+
+    template <class Put>
+    bool writeTo(Put put) const {
+        if (!put(head.data(), head.size())) return false;
+        std::size_t k = 0;
+        for (const Part& part : parts)
+            for (const Piece& piece : part.pieces) {
+                const ChunkFrame& f = frames[k++];
+                if (!put(f.lengthAndType, 8) || !put(piece.bytes.data(), piece.used) || !put(f.crc, 4))
+                    return false;
+            }
+        return put(tail.data(), tail.size());
+    }
 };
 
-Encoded encodeParts(const WorkImage& image, const std::vector<Chunk>& extraChunks) {
+void putBE32(std::uint8_t* out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+}
+
+Encoded encodeParts(const WorkImage& image, const std::vector<Chunk>& extraChunks, const Layout& layout) {
     if (image.isNull()) throw PngError("PNG: empty image");
-    const std::size_t rowBytes = 1 + 3 * static_cast<std::size_t>(image.width());
-    const std::size_t rawBytes = rowBytes * static_cast<std::size_t>(image.height());
-    std::unique_ptr<libdeflate_compressor, CompressorFree> compressor(libdeflate_alloc_compressor(kCompressionLevel));
-    if (!compressor) throw std::bad_alloc();
-    auto compress = [&](const std::uint8_t* raw, std::size_t n) {
-        const std::size_t bound = libdeflate_zlib_compress_bound(compressor.get(), n);
-        Encoded packed{{}, PooledBuffer(bound), 0, {}};
-        packed.packedBytes = libdeflate_zlib_compress(compressor.get(), raw, n, packed.packed.data(), bound);
-        return packed;
-    };
+    Encoded e;
     // The four-colour form first: it gives up at once on a picture.
     Palette palette;
-    std::optional<Encoded> encoded;
     {
         const std::size_t indexedBytes = (1 + (static_cast<std::size_t>(image.width()) + 3) / 4) *
                                          static_cast<std::size_t>(image.height());
         PooledBuffer raw(indexedBytes);
-        if (packFourColours(image, raw.data(), palette)) encoded.emplace(compress(raw.data(), indexedBytes));
+        if (packFourColours(image, raw.data(), palette)) {
+            e.parts.resize(1);
+            PartCompressor compressor(e.parts[0], pieceBytesFor(indexedBytes, layout), true, true);
+            for (std::size_t at = 0; at < indexedBytes;) {
+                const std::size_t n = std::min(indexedBytes - at, kMaxPieceBytes);
+                compressor.add(raw.data() + at, n, at + n == indexedBytes);
+                at += n;
+            }
+        }
     }
-    const bool indexed = encoded.has_value();
-    if (!indexed) {
-        PooledBuffer raw(rawBytes);
-        filterRows(image, 0, image.height(), raw.data());
-        encoded.emplace(compress(raw.data(), rawBytes));
-    }
-    Encoded& e = *encoded;
-    if (e.packedBytes == 0 || e.packedBytes > 0x7FFFFFFFu) throw PngError("PNG: compression failed");
+    const bool indexed = !e.parts.empty();
+    if (!indexed) e.parts = compressPicture(image, layout);
+
+    // The zlib stream's check value closes the last part.
+    std::uint32_t adler = e.parts[0].adler;
+    for (std::size_t i = 1; i < e.parts.size(); ++i)
+        adler = static_cast<std::uint32_t>(adler32_combine(adler, e.parts[i].adler, static_cast<z_off_t>(e.parts[i].rawBytes)));
+    std::uint8_t trailer[4];
+    putBE32(trailer, adler);
+    appendToPart(e.parts.back(), trailer, 4);
+
+    static const std::uint8_t idat[4] = {'I', 'D', 'A', 'T'};
+    const std::uint32_t idatCrc = crc32_gzip_refl(0, idat, 4);
+    for (Part& part : e.parts)
+        for (Piece& piece : part.pieces) {
+            Encoded::ChunkFrame f;
+            putBE32(f.lengthAndType, static_cast<std::uint32_t>(piece.used));
+            std::memcpy(f.lengthAndType + 4, idat, 4);
+            putBE32(f.crc, crc32_gzip_refl(idatCrc, piece.bytes.data(), piece.used));
+            e.frames.push_back(f);
+        }
 
     std::vector<std::uint8_t>& out = e.head;
     static const std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     out.insert(out.end(), signature, signature + 8);
     std::uint8_t ihdr[13];
-    const std::uint32_t w = static_cast<std::uint32_t>(image.width()), h = static_cast<std::uint32_t>(image.height());
-    for (int i = 0; i < 4; ++i) {
-        ihdr[i] = static_cast<std::uint8_t>(w >> (24 - 8 * i));
-        ihdr[4 + i] = static_cast<std::uint8_t>(h >> (24 - 8 * i));
-    }
+    putBE32(ihdr, static_cast<std::uint32_t>(image.width()));
+    putBE32(ihdr + 4, static_cast<std::uint32_t>(image.height()));
     ihdr[8] = indexed ? 2 : 8;  // bits per index or per channel
     ihdr[9] = indexed ? 3 : 2;  // colour type palette or RGB
     ihdr[10] = 0;  // deflate
@@ -203,35 +386,39 @@ Encoded encodeParts(const WorkImage& image, const std::vector<Chunk>& extraChunk
         putChunk(out, "PLTE", plte, 3 * static_cast<std::size_t>(palette.count));
     }
     for (const Chunk& c : extraChunks) putChunk(out, c.type.data(), c.data.data(), c.data.size());
-    putBE32(out, static_cast<std::uint32_t>(e.packedBytes));
-    static const std::uint8_t idat[4] = {'I', 'D', 'A', 'T'};
-    out.insert(out.end(), idat, idat + 4);
-    putBE32(e.tail, libdeflate_crc32(libdeflate_crc32(0, idat, 4), e.packed.data(), e.packedBytes));
     putChunk(e.tail, "IEND", nullptr, 0);
-    return std::move(e);
+    return e;
 }
 
 }  // namespace
 
-std::vector<std::uint8_t> encode(const WorkImage& image, const std::vector<Chunk>& extraChunks) {
-    Encoded e = encodeParts(image, extraChunks);
+std::vector<std::uint8_t> encode(const WorkImage& image, const std::vector<Chunk>& extraChunks, const Layout& layout) {
+    const Encoded e = encodeParts(image, extraChunks, layout);
+    std::size_t bytes = 0;
+    e.writeTo([&](const std::uint8_t*, std::size_t n) {
+        bytes += n;
+        return true;
+    });
     std::vector<std::uint8_t> out;
-    out.reserve(e.head.size() + e.packedBytes + e.tail.size());
-    out.insert(out.end(), e.head.begin(), e.head.end());
-    out.insert(out.end(), e.packed.data(), e.packed.data() + e.packedBytes);
-    out.insert(out.end(), e.tail.begin(), e.tail.end());
+    out.reserve(bytes);
+    e.writeTo([&](const std::uint8_t* p, std::size_t n) {
+        out.insert(out.end(), p, p + n);
+        return true;
+    });
     return out;
 }
 
+std::vector<std::uint8_t> encode(const WorkImage& image, const std::vector<Chunk>& extraChunks) {
+    return encode(image, extraChunks, Layout{});
+}
+
 void encodeFile(const WorkImage& image, const QString& path, const std::vector<Chunk>& extraChunks) {
-    Encoded e = encodeParts(image, extraChunks);
+    const Encoded e = encodeParts(image, extraChunks, Layout{});
     QSaveFile file(path);
-    auto put = [&](const std::uint8_t* p, std::size_t n) {
+    const bool written = file.open(QIODevice::WriteOnly) && e.writeTo([&](const std::uint8_t* p, std::size_t n) {
         return file.write(reinterpret_cast<const char*>(p), static_cast<qint64>(n)) == static_cast<qint64>(n);
-    };
-    if (!file.open(QIODevice::WriteOnly) || !put(e.head.data(), e.head.size()) ||
-        !put(e.packed.data(), e.packedBytes) || !put(e.tail.data(), e.tail.size()) || !file.commit())
-        throw PngError(QStringLiteral("cannot write '%1': %2").arg(path, file.errorString()).toStdString());
+    }) && file.commit();
+    if (!written) throw PngError(QStringLiteral("cannot write '%1': %2").arg(path, file.errorString()).toStdString());
 }
 
 }  // namespace nocturo::png

@@ -98,12 +98,13 @@ private:
     std::size_t stride_ = 0;
 };
 
-// Scratch bytes from the same pool as the images' pixels (a PNG writer's filtered rows): in a
+// Scratch bytes from the same pool as the images' pixels (the PNG writer's compressed bytes): in a
 // batch of files the next file reuses warm memory. The contents are undefined until written.
 class PooledBuffer {
 public:
     explicit PooledBuffer(std::size_t bytes);
     std::uint8_t* data() { return data_.get(); }
+    const std::uint8_t* data() const { return data_.get(); }
     std::size_t size() const { return size_; }
 
 private:

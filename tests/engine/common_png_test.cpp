@@ -1,5 +1,6 @@
-// The PNG writer: every pixel comes back through Qt's own PNG reader, extra chunks sit before the
-// pixel data, and an unwritable target leaves nothing behind.
+// The PNG writer: every pixel comes back through Qt's own PNG reader, the pixel data is one valid
+// zlib stream however it was cut into parts and chunks, extra chunks sit before the pixel data,
+// and an unwritable target leaves nothing behind.
 #include "common/png_codec.h"
 
 #include <QBuffer>
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <random>
@@ -51,7 +53,94 @@ WorkImage noisyImage(int w, int h, unsigned seed) {
     return image;
 }
 
+std::uint32_t be32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+// The file walked chunk by chunk with zlib's own CRC; the IDAT chunks' data inflated by zlib,
+// which checks the stream's Adler-32 too. Returns the inflated bytes.
+std::vector<std::uint8_t> inflatePixelData(const std::vector<std::uint8_t>& bytes, int& idatChunks) {
+    idatChunks = 0;
+    std::vector<std::uint8_t> stream;
+    std::size_t at = 8;
+    bool idatEnded = false;
+    while (at + 12 <= bytes.size()) {
+        const std::uint32_t n = be32(&bytes[at]);
+        EXPECT_LE(at + 12 + n, bytes.size());
+        if (at + 12 + n > bytes.size()) return {};
+        const std::uint8_t* type = &bytes[at + 4];
+        EXPECT_EQ(crc32(0, type, n + 4), be32(type + 4 + n)) << "CRC of the chunk at " << at;
+        if (std::memcmp(type, "IDAT", 4) == 0) {
+            EXPECT_FALSE(idatEnded) << "IDAT chunks not consecutive";
+            stream.insert(stream.end(), type + 4, type + 4 + n);
+            ++idatChunks;
+        } else if (idatChunks) {
+            idatEnded = true;
+        }
+        at += 12 + n;
+    }
+    EXPECT_EQ(at, bytes.size());
+    std::vector<std::uint8_t> out(1 << 20);
+    z_stream z{};
+    inflateInit(&z);
+    z.next_in = stream.data();
+    z.avail_in = static_cast<uInt>(stream.size());
+    int result = Z_OK;
+    std::size_t produced = 0;
+    while (result == Z_OK) {
+        if (produced == out.size()) out.resize(2 * out.size());
+        z.next_out = out.data() + produced;
+        z.avail_out = static_cast<uInt>(out.size() - produced);
+        result = inflate(&z, Z_FINISH);
+        produced = out.size() - z.avail_out;
+        if (result == Z_BUF_ERROR && z.avail_out == 0) result = Z_OK;
+    }
+    EXPECT_EQ(result, Z_STREAM_END) << (z.msg ? z.msg : "");
+    EXPECT_EQ(z.avail_in, 0u) << "bytes after the end of the stream";
+    inflateEnd(&z);
+    out.resize(produced);
+    return out;
+}
+
 }  // namespace
+
+// However the rows are cut into parts compressed side by side and the compressed bytes into
+// chunks (down to a few bytes each), the file is one zlib stream of all rows, and every pixel comes
+// back. More parts than rows, rows that do not divide evenly, the four-colour form.
+TEST(PngWriter, PartsAndChunksJoinIntoOneStream) {
+    const struct {
+        int w, h, parts;
+        std::size_t pieceBytes;
+        bool fourColours;
+    } cases[] = {
+        {640, 480, 2, 0, false}, {333, 101, 3, 0, false}, {50, 9, 4, 40, false}, {7, 2, 7, 0, false},
+        {5, 1, 3, 16, false},    {200, 50, 1, 100, false}, {301, 77, 2, 25, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << " x " << c.h << ", " << c.parts << " parts, pieces of " << c.pieceBytes);
+        WorkImage image = noisyImage(c.w, c.h, static_cast<unsigned>(c.w + c.h));
+        if (c.fourColours)
+            for (int y = 0; y < c.h; ++y)
+                for (int x = 0; x < c.w; ++x)
+                    image.setPixel(x, y, (x * y) % 5 == 1 ? makeColor(255, 0, 0) : (x + y) % 9 == 0 ? kBlack : makeColor(0, 0, 255));
+        const std::vector<std::uint8_t> bytes = png::encode(image, {}, png::Layout{c.parts, c.pieceBytes});
+        int chunks = 0;
+        const std::vector<std::uint8_t> raw = inflatePixelData(bytes, chunks);
+        const std::size_t rowBytes = c.fourColours ? 1 + (static_cast<std::size_t>(c.w) + 3) / 4 : 1 + 3 * static_cast<std::size_t>(c.w);
+        EXPECT_EQ(raw.size(), rowBytes * static_cast<std::size_t>(c.h));
+        if (c.pieceBytes) EXPECT_GT(chunks, 1);
+        expectSamePixels(image, decodeWithQt(bytes));
+    }
+}
+
+// A picture large enough for the writer to cut it on its own.
+TEST(PngWriter, LargePictureComesBackWhole) {
+    const WorkImage image = noisyImage(1700, 1000, 11);
+    const std::vector<std::uint8_t> bytes = png::encode(image);
+    int chunks = 0;
+    EXPECT_EQ(inflatePixelData(bytes, chunks).size(), (1 + 3 * std::size_t{1700}) * 1000);
+    expectSamePixels(image, decodeWithQt(bytes));
+}
 
 TEST(PngWriter, EveryPixelComesBackThroughAnIndependentReader) {
     // Widths whose rows are padded in memory (1, 5, 7), a single row, and a larger picture.

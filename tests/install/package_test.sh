@@ -33,7 +33,7 @@ awk '$1 ~ /^d/ { next } $6 ~ /\/bin\// && $1 != "-rwxr-xr-x" { print } $6 !~ /\/
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version field"
 [ "$(dpkg-deb -f "$deb" Architecture)" = amd64 ] || fail "Architecture field"
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in fonts-ipafont-gothic libqt6widgets6 libqt6gui6 libqt6core6 libjpeg62-turbo libdeflate0 libc6; do
+for package in fonts-ipafont-gothic libqt6widgets6 libqt6gui6 libqt6core6 libjpeg62-turbo libisal2 zlib1g libc6; do
     [[ ", $depends," == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
 done
 
