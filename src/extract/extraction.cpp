@@ -852,9 +852,8 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
         ++x;
         const __m256i vspan = _mm256_set1_epi32(span);
         const __m256i vts = _mm256_set1_epi32(P.threshold * span);
-        // The red sums move with every block; the green and blue sums, needed only where red
-        // passes, catch up by the difference of two byte sums over the skipped pixels.
-        __m256i baseR = _mm256_set1_epi32(static_cast<std::int32_t>(sr));
+        // The green and blue sums, needed only where red passes, catch up by the difference of
+        // two byte sums over the skipped pixels.
         int gbAt = x - 1;  // the pixel whose window sg and sb hold
         auto catchUp = [&](int to) {
             if (gbAt == to) return;
@@ -863,14 +862,14 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
             moveTwoSums(green + enter, green + leave, blue + enter, blue + leave, len, sg, sb);
             gbAt = to;
         };
-        bool moved = false;
-        for (; x + 8 <= movingEnd + 1; x += 8) {
+        // The exact test of the eight pixels x .. x + 7, whose red sums the moving sums give from
+        // `baseR` (the red sum of pixel x - 1 in every lane; moved on to that of x + 7).
+        auto testEight = [&](int x, __m256i& baseR) __attribute__((target("avx2"), always_inline)) {
             // Pixel x: current byte at x - lo, entering at x + k - lo, leaving at x - k - 1 - lo.
             const int c = x - lo;
             const __m256i sumR = movingSums8(red + c + k, red + c - k - 1, baseR);
-            moved = true;
             const __m256i redStar = brighterThan8(red + c, sumR, vspan, vts);
-            if (_mm256_testz_si256(redStar, redStar)) continue;
+            if (_mm256_testz_si256(redStar, redStar)) return;
             catchUp(x - 1);
             __m256i baseG = _mm256_set1_epi32(static_cast<std::int32_t>(sg));
             __m256i baseB = _mm256_set1_epi32(static_cast<std::int32_t>(sb));
@@ -886,6 +885,57 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
                 stars[starCount++] = x + __builtin_ctz(mask);
                 mask &= mask - 1;
             }
+        };
+        // Blocks of 32 pixels, in four groups of eight, first tested against a bound: the red sums
+        // of a group are at least L = (sum at the group's end) - (the bytes entering over it), so a
+        // pixel of the group can pass only if its byte is at least floor(L / d) + T + 1, taken
+        // with a quotient that is never too large. The sums at the groups' ends come from byte
+        // sums of the entering and leaving bytes; only groups with such a byte get the exact test.
+        {
+            const __m256i zero = _mm256_setzero_si256();
+            const __m256i reciprocal =
+                _mm256_set1_epi64x(static_cast<std::int64_t>((std::uint64_t{1} << 32) / static_cast<std::uint64_t>(span)));
+            const __m256i threshold1 = _mm256_set1_epi64x(static_cast<std::int64_t>(P.threshold) + 1);
+            const __m256i byteMax = _mm256_set1_epi64x(255);
+            // Byte 0 of each 64-bit lane to all eight bytes of the lane.
+            const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 8, 8, 8, 8, 8, 8, 8, 8, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                    8, 8, 8, 8, 8, 8, 8, 8);
+            __m256i base = _mm256_set1_epi64x(sr);  // the red sum of pixel x - 1
+            for (; x + 32 <= movingEnd + 1; x += 32) {
+                const int c = x - lo;
+                const __m256i in = _mm256_sad_epu8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(red + c + k)), zero);
+                const __m256i outs =
+                    _mm256_sad_epu8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(red + c - k - 1)), zero);
+                __m256i d = _mm256_sub_epi64(in, outs);
+                d = _mm256_add_epi64(d, _mm256_slli_si256(d, 8));
+                d = _mm256_add_epi64(d, _mm256_blend_epi32(zero, _mm256_permute4x64_epi64(d, 0x55), 0xF0));
+                const __m256i ends = _mm256_add_epi64(base, d);
+                // Below 0 only where the window is narrower than a group; every sum is at least 0.
+                const __m256i bound = _mm256_max_epi32(_mm256_sub_epi64(ends, in), zero);
+                __m256i u = _mm256_add_epi64(_mm256_srli_epi64(_mm256_mul_epu32(bound, reciprocal), 32), threshold1);
+                u = _mm256_min_epi32(_mm256_max_epi32(u, zero), byteMax);
+                const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(red + c));
+                const __m256i maybe = _mm256_cmpeq_epi8(_mm256_max_epu8(v, _mm256_shuffle_epi8(u, spread)), v);
+                const unsigned groups = static_cast<unsigned>(_mm256_movemask_epi8(maybe));
+                const __m256i before = base;
+                base = _mm256_permute4x64_epi64(ends, 0xFF);
+                if (groups == 0) [[likely]] continue;
+                alignas(32) std::int64_t end[4];
+                _mm256_store_si256(reinterpret_cast<__m256i*>(end), ends);
+                for (int j = 0; j < 4; ++j) {
+                    if (((groups >> (8 * j)) & 0xFFu) == 0) continue;
+                    __m256i baseR =
+                        _mm256_set1_epi32(static_cast<std::int32_t>(j == 0 ? _mm256_cvtsi256_si32(before) : end[j - 1]));
+                    testEight(x + 8 * j, baseR);
+                }
+            }
+            sr = _mm256_cvtsi256_si32(base);
+        }
+        __m256i baseR = _mm256_set1_epi32(static_cast<std::int32_t>(sr));
+        bool moved = false;
+        for (; x + 8 <= movingEnd + 1; x += 8) {
+            testEight(x, baseR);
+            moved = true;
         }
         if (moved) sr = _mm256_cvtsi256_si32(baseR);
         catchUp(x - 1);
