@@ -794,6 +794,72 @@ NOCTURO_AVX2 __m256i brighterThan8(const std::uint8_t* cur, __m256i sum, __m256i
     return _mm256_cmpgt_epi32(_mm256_sub_epi32(_mm256_mullo_epi32(v, span), thresholdSpan), sum);
 }
 
+// The exact star test of 32 pixels of one channel at once, in 16-bit lanes: within a block of
+// 32 the window sums move from S0 (the sum of the pixel before it) by at most 32 x 255, so with
+// S0 = q0 d + r0 the test S0 + D < (v - T) d becomes v - (T + q0 - M) > floor((r0 + D + M d) / d),
+// M d >= 32 x 255 keeping the dividend in 0 .. 2^15, where a multiply and a shift divide exactly
+// (for d < 2^13). T + q0 - M is clamped to +-20000, beyond which the answer is the same.
+constexpr int kBlockSpanMax = 8191;
+
+struct BlockDivision {
+    int d = 0, M = 0;
+    std::uint64_t wide = 0;  // floor(S / d) = (S x wide) >> 45 for S <= 255 d
+    __m128i shift;           // floor(z / d) = ((z x magic) >> 16) >> shift for z < 2^15
+    int magic = 0;
+};
+
+BlockDivision blockDivision(int d) {
+    BlockDivision D;
+    D.d = d;
+    D.M = (32 * 255 + d - 1) / d;
+    D.wide = (std::uint64_t{1} << 45) / static_cast<std::uint64_t>(d) + 1;
+    int f = 0;
+    while ((2 << f) <= d) ++f;
+    D.magic = static_cast<int>(((std::uint64_t{1} << (16 + f)) + static_cast<std::uint64_t>(d) - 1) /
+                               static_cast<std::uint64_t>(d));
+    D.shift = _mm_cvtsi32_si128(f);
+    return D;
+}
+
+// Inclusive prefix sums of sixteen 16-bit lanes.
+NOCTURO_AVX2 __m256i prefix16(__m256i v) {
+    v = _mm256_add_epi16(v, _mm256_slli_si256(v, 2));
+    v = _mm256_add_epi16(v, _mm256_slli_si256(v, 4));
+    v = _mm256_add_epi16(v, _mm256_slli_si256(v, 8));
+    // The low half's total (lane 7) added to every lane of the high half.
+    return _mm256_add_epi16(v, _mm256_shuffle_epi8(_mm256_permute2x128_si256(v, v, 0x08), _mm256_set1_epi16(0x0F0E)));
+}
+
+// Lane 15 in every lane.
+NOCTURO_AVX2 __m256i lastLane16(__m256i v) {
+    return _mm256_shuffle_epi8(_mm256_permute4x64_epi64(v, 0xFF), _mm256_set1_epi16(0x0F0E));
+}
+
+// Bit i set when pixel i of the 32 at `cur` (a plane) passes the test of its channel, with S0
+// the window sum of the pixel before them; *moved receives how far the sum moved over the 32.
+NOCTURO_AVX2 std::uint32_t exactMask32(const std::uint8_t* cur, int k, std::int64_t S0, int T, const BlockDivision& D,
+                                       int* moved) {
+    const int q0 = static_cast<int>((static_cast<std::uint64_t>(S0) * D.wide) >> 45);
+    const int r0 = static_cast<int>(S0) - q0 * D.d;
+    const int B = std::clamp(T + q0 - D.M, -20000, 20000);
+    auto bytes16 = [](const std::uint8_t* p) __attribute__((target("avx2"), always_inline)) {
+        return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    };
+    const __m256i lowMoves = prefix16(_mm256_sub_epi16(bytes16(cur + k), bytes16(cur - k - 1)));
+    const __m256i highMoves = _mm256_add_epi16(prefix16(_mm256_sub_epi16(bytes16(cur + 16 + k), bytes16(cur + 15 - k))),
+                                               lastLane16(lowMoves));
+    const __m256i zBase = _mm256_set1_epi16(static_cast<short>(r0 + D.M * D.d));
+    const __m256i magic = _mm256_set1_epi16(static_cast<short>(D.magic));
+    const __m256i vB = _mm256_set1_epi16(static_cast<short>(B));
+    auto pass = [&](__m256i moves, const std::uint8_t* p) __attribute__((target("avx2"), always_inline)) {
+        const __m256i q = _mm256_srl_epi16(_mm256_mulhi_epu16(_mm256_add_epi16(moves, zBase), magic), D.shift);
+        return _mm256_cmpgt_epi16(_mm256_sub_epi16(bytes16(p), vB), q);
+    };
+    const __m256i packed = _mm256_packs_epi16(pass(lowMoves, cur), pass(highMoves, cur + 16));
+    *moved = static_cast<short>(_mm256_extract_epi16(highMoves, 15));
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_permute4x64_epi64(packed, 0xD8)));
+}
+
 // One row of the first pass outside background-only mode, with vector instructions: the star
 // test of all three channels eight pixels at a time over the moving part of the row (integer
 // window sums, so the same test as the scalar loop), then the star pixels' colour round trip
@@ -900,8 +966,10 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
             // Byte 0 of each 64-bit lane to all eight bytes of the lane.
             const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 8, 8, 8, 8, 8, 8, 8, 8, 0, 0, 0, 0, 0, 0, 0, 0,
                                                     8, 8, 8, 8, 8, 8, 8, 8);
+            const bool blockTest = span <= kBlockSpanMax;
+            const BlockDivision division = blockDivision(blockTest ? span : 3);
             __m256i base = _mm256_set1_epi64x(sr);  // the red sum of pixel x - 1
-            for (; x + 32 <= movingEnd + 1; x += 32) {
+            for (; blockTest && x + 32 <= movingEnd + 1; x += 32) {
                 const int c = x - lo;
                 const __m256i in = _mm256_sad_epu8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(red + c + k)), zero);
                 const __m256i outs =
@@ -920,13 +988,24 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
                 const __m256i before = base;
                 base = _mm256_permute4x64_epi64(ends, 0xFF);
                 if (groups == 0) [[likely]] continue;
-                alignas(32) std::int64_t end[4];
-                _mm256_store_si256(reinterpret_cast<__m256i*>(end), ends);
-                for (int j = 0; j < 4; ++j) {
-                    if (((groups >> (8 * j)) & 0xFFu) == 0) continue;
-                    __m256i baseR =
-                        _mm256_set1_epi32(static_cast<std::int32_t>(j == 0 ? _mm256_cvtsi256_si32(before) : end[j - 1]));
-                    testEight(x + 8 * j, baseR);
+                // The green and blue sums to pixel x - 1: moved, or summed afresh over a longer gap.
+                if (x - 1 - gbAt > span) {
+                    sg = windowSum(green, x - 1 - k);
+                    sb = windowSum(blue, x - 1 - k);
+                    gbAt = x - 1;
+                } else {
+                    catchUp(x - 1);
+                }
+                int movedR = 0, movedG = 0, movedB = 0;
+                std::uint32_t mask = exactMask32(red + c, k, _mm256_cvtsi256_si32(before), P.threshold, division, &movedR) &
+                                     exactMask32(green + c, k, sg, P.threshold, division, &movedG) &
+                                     exactMask32(blue + c, k, sb, P.threshold, division, &movedB);
+                sg += movedG;
+                sb += movedB;
+                gbAt = x + 31;
+                while (mask != 0) {
+                    stars[starCount++] = x + __builtin_ctz(mask);
+                    mask &= mask - 1;
                 }
             }
             sr = _mm256_cvtsi256_si32(base);
