@@ -919,10 +919,33 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
 
     // Columns left .. right - 1 in three runs: index 0, index x - k (moving), index maxIndex.
     const int last = right - 1;
-    auto testConstant = [&](int from, int to, int i) {
+    // With a fixed window sum S the test S < (v - T) d is v >= T + floor(S / d) + 1: a byte
+    // compare, 32 pixels at a time.
+    auto testConstant = [&](int from, int to, int i) __attribute__((target("avx2"))) {
         if (from > to) return;
         const std::int64_t sr = windowSum(red, i), sg = windowSum(green, i), sb = windowSum(blue, i);
-        for (int x = from; x <= to; ++x) {
+        auto least = [&](std::int64_t sum) {
+            return std::clamp<std::int64_t>(P.threshold + sum / span + 1, 0, 256);
+        };
+        const std::int64_t lr = least(sr), lg = least(sg), lb = least(sb);
+        if (lr > 255 || lg > 255 || lb > 255) return;
+        const __m256i vr = _mm256_set1_epi8(static_cast<char>(lr)), vg = _mm256_set1_epi8(static_cast<char>(lg)),
+                      vb = _mm256_set1_epi8(static_cast<char>(lb));
+        auto atLeast = [](const std::uint8_t* p, __m256i v) __attribute__((target("avx2"), always_inline)) {
+            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+            return _mm256_cmpeq_epi8(_mm256_max_epu8(b, v), b);
+        };
+        int x = from;
+        for (; x + 32 <= to + 1; x += 32) {
+            const int c = x - lo;
+            std::uint32_t mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(
+                _mm256_and_si256(atLeast(red + c, vr), atLeast(green + c, vg)), atLeast(blue + c, vb))));
+            while (mask != 0) {
+                stars[starCount++] = x + __builtin_ctz(mask);
+                mask &= mask - 1;
+            }
+        }
+        for (; x <= to; ++x) {
             const std::uint8_t* sp = s + 3 * static_cast<std::ptrdiff_t>(x);
             if (sr < brighter[sp[2]] && sg < brighter[sp[1]] && sb < brighter[sp[0]]) stars[starCount++] = x;
         }
@@ -1088,29 +1111,51 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
         const bool listRuns = P.wholeMarks;
         const int overflowFrom = P.overflowFrom;
         std::uint64_t* table = memoTable(P, sink);
-        // The star pixels whose colour the table lacks are moved to the front of stars.
-        int misses = 0;
+        // Marks, runs, centres and colours in loops of their own, each with its state in
+        // registers (a byte store may alias anything the loops read).
         for (int i = 0; i < starCount; ++i) {
-            const int x = stars[i];
-            std::uint8_t* mp = marks + 3 * static_cast<std::ptrdiff_t>(x);
+            std::uint8_t* mp = marks + 3 * static_cast<std::ptrdiff_t>(stars[i]);
             mp[0] = mk.b;
             mp[1] = mk.g;
             mp[2] = mk.r;
+        }
+        if (listRuns) {
+            runs.resize(runsBegin + static_cast<std::size_t>(starCount));
+            Run* r = runs.data() + runsBegin;
+            for (int i = 0; i < starCount;) {
+                int j = i + 1;
+                while (j < starCount && stars[j] == stars[j - 1] + 1) ++j;
+                *r++ = {stars[i], stars[j - 1]};
+                i = j;
+            }
+            runs.resize(static_cast<std::size_t>(r - runs.data()));
+        }
+        for (int i = 0; i < starCount; ++i) {
+            const int x = stars[i];
             const std::uint8_t* sp = s + 3 * static_cast<std::ptrdiff_t>(x);
-            if (std::max({sp[0], sp[1], sp[2]}) >= overflowFrom) {
+            if (std::max({sp[0], sp[1], sp[2]}) >= overflowFrom) [[unlikely]] {
                 flags |= kRowOverflow;
                 if (record && x > left) centres.push_back({y, x, sp[0], sp[1], sp[2]});
             }
-            if (listRuns) addRunPixel(runs, runsBegin, x);
-            // Without a branch: a colour not remembered gets some bytes now and its own below.
-            const std::uint32_t colour = colourAt(sp);
-            const std::uint64_t e = table[memoSlot(colour)];
-            std::uint8_t* o = out + 3 * static_cast<std::ptrdiff_t>(x);
-            o[0] = static_cast<std::uint8_t>(e);
-            o[1] = static_cast<std::uint8_t>(e >> 8);
-            o[2] = static_cast<std::uint8_t>(e >> 16);
-            stars[misses] = x;
-            misses += (e >> 32) != (colour | kMemoValid) ? 1 : 0;
+        }
+        // The star pixels whose colour the table lacks are moved to the front of stars.
+        int misses = 0;
+        {
+            int* __restrict xs = stars;
+            const std::uint64_t* __restrict memo = table;
+            std::uint8_t* __restrict o8 = out;
+            for (int i = 0; i < starCount; ++i) {
+                const int x = xs[i];
+                const std::ptrdiff_t at = 3 * static_cast<std::ptrdiff_t>(x);
+                // Without a branch: a colour not remembered gets some bytes now and its own below.
+                const std::uint32_t colour = colourAt(s + at);
+                const std::uint64_t e = memo[memoSlot(colour)];
+                o8[at] = static_cast<std::uint8_t>(e);
+                o8[at + 1] = static_cast<std::uint8_t>(e >> 8);
+                o8[at + 2] = static_cast<std::uint8_t>(e >> 16);
+                xs[misses] = x;
+                misses += (e >> 32) != (colour | kMemoValid) ? 1 : 0;
+            }
         }
         brightenMisses(P, table, s, stars, misses, out);
         if (listRuns) {
