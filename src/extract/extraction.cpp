@@ -699,6 +699,22 @@ std::uint8_t firstPassRow(const Pass& P, int y, RowSink& sink) {
 }
 
 #if defined(NOCTURO_VECTOR_RED)
+// The 16 bytes at p in the low half, the 16 bytes of sixteen pixels on (p + 48) in the high half.
+NOCTURO_AVX2 __m256i pixelsAndNext16(const std::uint8_t* p) {
+    return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 48), reinterpret_cast<const __m128i*>(p));
+}
+
+// Sixteen bytes widened to 16-bit lanes.
+NOCTURO_AVX2 __m256i bytes16(const std::uint8_t* p) {
+    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+
+// 0xFF where a byte of the 32 at p is at least the byte of v.
+NOCTURO_AVX2 __m256i atLeast32(const std::uint8_t* p, __m256i v) {
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    return _mm256_cmpeq_epi8(_mm256_max_epu8(b, v), b);
+}
+
 // The bytes of pixels lo .. lo + n - 1 of a row, one plane per channel.
 __attribute__((target("avx2"))) void splitPlanesAvx2(const std::uint8_t* row, int lo, int n, std::uint8_t* blue,
                                                      std::uint8_t* green, std::uint8_t* red) {
@@ -721,12 +737,9 @@ __attribute__((target("avx2"))) void splitPlanesAvx2(const std::uint8_t* row, in
                   G1 = _mm256_broadcastsi128_si256(g1), G2 = _mm256_broadcastsi128_si256(g2),
                   B0 = _mm256_broadcastsi128_si256(b0), B1 = _mm256_broadcastsi128_si256(b1),
                   B2 = _mm256_broadcastsi128_si256(b2);
-    auto two = [](const std::uint8_t* p) __attribute__((target("avx2"), always_inline)) {
-        return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 48), reinterpret_cast<const __m128i*>(p));
-    };
     for (; j + 32 <= n; j += 32) {
         const std::uint8_t* b = src + 3 * static_cast<std::ptrdiff_t>(j);
-        const __m256i v0 = two(b), v1 = two(b + 16), v2 = two(b + 32);
+        const __m256i v0 = pixelsAndNext16(b), v1 = pixelsAndNext16(b + 16), v2 = pixelsAndNext16(b + 32);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(red + j),
                             _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(v0, R0), _mm256_shuffle_epi8(v1, R1)),
                                             _mm256_shuffle_epi8(v2, R2)));
@@ -864,9 +877,6 @@ NOCTURO_AVX2 std::uint32_t exactMask32(const std::uint8_t* cur, int k, std::int6
     const int q0 = static_cast<int>((static_cast<std::uint64_t>(S0) * D.wide) >> 45);
     const int r0 = static_cast<int>(S0) - q0 * D.d;
     const int B = std::clamp(T + q0 - D.M, -20000, 20000);
-    auto bytes16 = [](const std::uint8_t* p) __attribute__((target("avx2"), always_inline)) {
-        return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-    };
     const __m256i lowMoves = prefix16(_mm256_sub_epi16(bytes16(cur + k), bytes16(cur - k - 1)));
     const __m256i highMoves = _mm256_add_epi16(prefix16(_mm256_sub_epi16(bytes16(cur + 16 + k), bytes16(cur + 15 - k))),
                                                lastLane16(lowMoves));
@@ -931,15 +941,11 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
         if (lr > 255 || lg > 255 || lb > 255) return;
         const __m256i vr = _mm256_set1_epi8(static_cast<char>(lr)), vg = _mm256_set1_epi8(static_cast<char>(lg)),
                       vb = _mm256_set1_epi8(static_cast<char>(lb));
-        auto atLeast = [](const std::uint8_t* p, __m256i v) __attribute__((target("avx2"), always_inline)) {
-            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-            return _mm256_cmpeq_epi8(_mm256_max_epu8(b, v), b);
-        };
         int x = from;
         for (; x + 32 <= to + 1; x += 32) {
             const int c = x - lo;
             std::uint32_t mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(
-                _mm256_and_si256(atLeast(red + c, vr), atLeast(green + c, vg)), atLeast(blue + c, vb))));
+                _mm256_and_si256(atLeast32(red + c, vr), atLeast32(green + c, vg)), atLeast32(blue + c, vb))));
             while (mask != 0) {
                 stars[starCount++] = x + __builtin_ctz(mask);
                 mask &= mask - 1;
@@ -1001,7 +1007,8 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
         // of a group are at least L = (sum at the group's end) - (the bytes entering over it), so a
         // pixel of the group can pass only if its byte is at least floor(L / d) + T + 1, taken
         // with a quotient that is never too large. The sums at the groups' ends come from byte
-        // sums of the entering and leaving bytes; only groups with such a byte get the exact test.
+        // sums of the entering and leaving bytes; only a block with such a byte gets the exact
+        // test of all three channels (exactMask32).
         {
             const __m256i zero = _mm256_setzero_si256();
             const __m256i reciprocal =
