@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #if defined(__x86_64__)
@@ -1354,41 +1355,16 @@ private:
 // groups of consecutive chunks that touch across the border between them are joined (the later
 // group's seed turns blue again), in a union-find over the groups' roots keyed by chunk and run,
 // which is their order in the scan. Returns the number of stars.
-//
-// The union-find's links live in one array per sink, indexed by run, kept from one draw to the
-// next (by the calling thread, like the sinks) with every entry unset (kNoLink): a draw unsets
-// the entries it set, so none is cleared for the runs that never meet a border.
-constexpr std::uint64_t kNoLink = ~std::uint64_t{0};
-
-struct JoinLinks {
-    std::vector<std::uint64_t> links[2];
-    std::vector<std::uint64_t> set;  // the keys whose links this draw set
-};
-
-int finishLabels(const Pass& P, RowSink* const* sinks, int rows, JoinLinks& joins) {
+int finishLabels(const Pass& P, RowSink* const* sinks, int rows) {
     std::int64_t count = 0;
     for (int i = 0; i < 2; ++i) count += sinks[i]->groups;
-    for (int i = 0; i < 2; ++i)
-        if (joins.links[i].size() < sinks[i]->runs.size()) joins.links[i].resize(sinks[i]->runs.size(), kNoLink);
-    // Unsets what this draw set, however it ends.
-    struct Unset {
-        JoinLinks& j;
-        const Pass& P;
-        ~Unset() {
-            for (std::uint64_t k : j.set)
-                j.links[P.rowRuns[(k >> 32) * kChunkRows].owner][static_cast<std::uint32_t>(k)] = kNoLink;
-            j.set.clear();
-        }
-    } unset{joins, P};
+    std::unordered_map<std::uint64_t, std::uint64_t> joined;
     auto key = [](int chunk, std::uint32_t root) { return (static_cast<std::uint64_t>(chunk) << 32) | root; };
-    auto link = [&](std::uint64_t k) -> std::uint64_t& {
-        return joins.links[P.rowRuns[(k >> 32) * kChunkRows].owner][static_cast<std::uint32_t>(k)];
-    };
     auto find = [&](std::uint64_t k) {
         for (;;) {
-            const std::uint64_t next = link(k);
-            if (next == kNoLink) return k;
-            k = next;
+            const auto it = joined.find(k);
+            if (it == joined.end()) return k;
+            k = it->second;
         }
     };
     const int top = P.rect.ProcTop;
@@ -1409,8 +1385,7 @@ int finishLabels(const Pass& P, RowSink* const* sinks, int rows, JoinLinks& join
                 std::uint64_t c = find(key(cd, sd.parent[j]));
                 if (a == c) continue;
                 if (c < a) std::swap(a, c);
-                joins.set.push_back(c);
-                link(c) = a;
+                joined[c] = a;
                 --count;
                 const int chunk = static_cast<int>(c >> 32);
                 const int chunkFirst = top + chunk * kChunkRows;
@@ -1429,7 +1404,7 @@ int finishLabels(const Pass& P, RowSink* const* sinks, int rows, JoinLinks& join
         RowSink& sink = *sinks[rr.owner];
         std::uint8_t* row = P.marks->row(top + first);
         for (std::uint32_t j = rr.begin; j < rr.begin + rr.count; ++j) {
-            if (sink.parent[j] != j || link(key(first / kChunkRows, j)) != kNoLink) continue;
+            if (sink.parent[j] != j || joined.count(key(first / kChunkRows, j)) != 0) continue;
             putMark(row + 3 * static_cast<std::ptrdiff_t>(sink.runs[j].x0), 0, 255, 0);
         }
     }
@@ -1663,9 +1638,6 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
     thread_local RowSink mine, theirs;
     thread_local std::vector<StarPixel> merged;
     thread_local std::vector<RowRuns> rowRuns;
-    thread_local JoinLinks callerJoins;
-    // The worker must see the calling thread's arrays (a thread_local named in it is its own).
-    JoinLinks& joins = callerJoins;
     mine.clear();
     theirs.clear();
     mine.id = 0;
@@ -1786,7 +1758,7 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
         std::exception_ptr workerError;
         std::thread worker([&] {
             try {
-                count = finishLabels(P, sinks, rows, joins);
+                count = finishLabels(P, sinks, rows);
                 while (!bandsReady.load(std::memory_order_acquire)) std::this_thread::yield();
                 for (int b = bands.count - 1; b >= 0; --b) runBand(b);
             } catch (...) {
@@ -1824,7 +1796,7 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
     }
     if (whole) {
         const Clock::time_point countStart = Clock::now();
-        count = finishLabels(P, sinks, rows, joins);
+        count = finishLabels(P, sinks, rows);
         if (times) times->countMs += msSince(countStart);
     }
     auto countNow = [&] { return CountStars(images.MarkImage, images.WorkWidth, images.WorkHeight, stars); };
