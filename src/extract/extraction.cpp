@@ -1643,6 +1643,18 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
     mine.id = 0;
     theirs.id = 1;
     merged.clear();
+    // Room for a dense sky's runs and centres at once: growing by doubling would touch about
+    // twice the memory, and on a process's first draw every fresh page costs a fault. Reserved
+    // pages that a sparser sky never writes are never touched.
+    {
+        const std::size_t pixels =
+            static_cast<std::size_t>(bottom - top + 1) * static_cast<std::size_t>(rect.ProcRight - rect.ProcLeft + 1);
+        for (RowSink* sink : {&mine, &theirs}) {
+            if (sink->runs.capacity() < pixels / 48) sink->runs.reserve(pixels / 48);
+            if (sink->parent.capacity() < pixels / 48) sink->parent.reserve(pixels / 48);
+            if (sink->centres.capacity() < pixels / 256) sink->centres.reserve(pixels / 256);
+        }
+    }
     // When the rectangle covers the whole mark image, the runs just marked are its only pixels
     // that are not black: labelling them is the whole count. A star list needs each star's
     // pixels, which the fills of the scanning count report.
