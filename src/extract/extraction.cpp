@@ -1535,6 +1535,7 @@ namespace {
 void listCentres(const Pass& P, const std::vector<StarPixel>& centres, const std::vector<std::uint8_t>& rowFlags,
                  int top, int right, std::vector<StarPixel>& all) {
     all.clear();
+    all.reserve(centres.size() + rowFlags.size());
     std::size_t next = 0;
     for (std::size_t r = 0; r < rowFlags.size(); ++r) {
         const int y = top + static_cast<int>(r);
