@@ -700,6 +700,22 @@ std::uint8_t firstPassRow(const Pass& P, int y, RowSink& sink) {
 }
 
 #if defined(NOCTURO_VECTOR_RED)
+// The 16 bytes at p in the low half, the 16 bytes of sixteen pixels on (p + 48) in the high half.
+NOCTURO_AVX2 __m256i pixelsAndNext16(const std::uint8_t* p) {
+    return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 48), reinterpret_cast<const __m128i*>(p));
+}
+
+// Sixteen bytes widened to 16-bit lanes.
+NOCTURO_AVX2 __m256i bytes16(const std::uint8_t* p) {
+    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+
+// 0xFF where a byte of the 32 at p is at least the byte of v.
+NOCTURO_AVX2 __m256i atLeast32(const std::uint8_t* p, __m256i v) {
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    return _mm256_cmpeq_epi8(_mm256_max_epu8(b, v), b);
+}
+
 // The bytes of pixels lo .. lo + n - 1 of a row, one plane per channel.
 __attribute__((target("avx2"))) void splitPlanesAvx2(const std::uint8_t* row, int lo, int n, std::uint8_t* blue,
                                                      std::uint8_t* green, std::uint8_t* red) {
@@ -715,6 +731,26 @@ __attribute__((target("avx2"))) void splitPlanesAvx2(const std::uint8_t* row, in
     const __m128i b1 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
     const __m128i b2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
     int j = 0;
+    // Thirty-two pixels a turn: sixteen in each half of the registers, so that one shuffle
+    // serves both.
+    const __m256i R0 = _mm256_broadcastsi128_si256(r0), R1 = _mm256_broadcastsi128_si256(r1),
+                  R2 = _mm256_broadcastsi128_si256(r2), G0 = _mm256_broadcastsi128_si256(g0),
+                  G1 = _mm256_broadcastsi128_si256(g1), G2 = _mm256_broadcastsi128_si256(g2),
+                  B0 = _mm256_broadcastsi128_si256(b0), B1 = _mm256_broadcastsi128_si256(b1),
+                  B2 = _mm256_broadcastsi128_si256(b2);
+    for (; j + 32 <= n; j += 32) {
+        const std::uint8_t* b = src + 3 * static_cast<std::ptrdiff_t>(j);
+        const __m256i v0 = pixelsAndNext16(b), v1 = pixelsAndNext16(b + 16), v2 = pixelsAndNext16(b + 32);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(red + j),
+                            _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(v0, R0), _mm256_shuffle_epi8(v1, R1)),
+                                            _mm256_shuffle_epi8(v2, R2)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(green + j),
+                            _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(v0, G0), _mm256_shuffle_epi8(v1, G1)),
+                                            _mm256_shuffle_epi8(v2, G2)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(blue + j),
+                            _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(v0, B0), _mm256_shuffle_epi8(v1, B1)),
+                                            _mm256_shuffle_epi8(v2, B2)));
+    }
     for (; j + 16 <= n; j += 16) {
         const std::uint8_t* b = src + 3 * static_cast<std::ptrdiff_t>(j);
         const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
@@ -794,6 +830,69 @@ NOCTURO_AVX2 __m256i brighterThan8(const std::uint8_t* cur, __m256i sum, __m256i
     return _mm256_cmpgt_epi32(_mm256_sub_epi32(_mm256_mullo_epi32(v, span), thresholdSpan), sum);
 }
 
+// The exact star test of 32 pixels of one channel at once, in 16-bit lanes: within a block of
+// 32 the window sums move from S0 (the sum of the pixel before it) by at most 32 x 255, so with
+// S0 = q0 d + r0 the test S0 + D < (v - T) d becomes v - (T + q0 - M) > floor((r0 + D + M d) / d),
+// M d >= 32 x 255 keeping the dividend in 0 .. 2^15, where a multiply and a shift divide exactly
+// (for d < 2^13). T + q0 - M is clamped to +-20000, beyond which the answer is the same.
+constexpr int kBlockSpanMax = 8191;
+
+struct BlockDivision {
+    int d = 0, M = 0;
+    std::uint64_t wide = 0;  // floor(S / d) = (S x wide) >> 45 for S <= 255 d
+    __m128i shift;           // floor(z / d) = ((z x magic) >> 16) >> shift for z < 2^15
+    int magic = 0;
+};
+
+BlockDivision blockDivision(int d) {
+    BlockDivision D;
+    D.d = d;
+    D.M = (32 * 255 + d - 1) / d;
+    D.wide = (std::uint64_t{1} << 45) / static_cast<std::uint64_t>(d) + 1;
+    int f = 0;
+    while ((2 << f) <= d) ++f;
+    D.magic = static_cast<int>(((std::uint64_t{1} << (16 + f)) + static_cast<std::uint64_t>(d) - 1) /
+                               static_cast<std::uint64_t>(d));
+    D.shift = _mm_cvtsi32_si128(f);
+    return D;
+}
+
+// Inclusive prefix sums of sixteen 16-bit lanes.
+NOCTURO_AVX2 __m256i prefix16(__m256i v) {
+    v = _mm256_add_epi16(v, _mm256_slli_si256(v, 2));
+    v = _mm256_add_epi16(v, _mm256_slli_si256(v, 4));
+    v = _mm256_add_epi16(v, _mm256_slli_si256(v, 8));
+    // The low half's total (lane 7) added to every lane of the high half.
+    return _mm256_add_epi16(v, _mm256_shuffle_epi8(_mm256_permute2x128_si256(v, v, 0x08), _mm256_set1_epi16(0x0F0E)));
+}
+
+// Lane 15 in every lane.
+NOCTURO_AVX2 __m256i lastLane16(__m256i v) {
+    return _mm256_shuffle_epi8(_mm256_permute4x64_epi64(v, 0xFF), _mm256_set1_epi16(0x0F0E));
+}
+
+// Bit i set when pixel i of the 32 at `cur` (a plane) passes the test of its channel, with S0
+// the window sum of the pixel before them; *moved receives how far the sum moved over the 32.
+NOCTURO_AVX2 std::uint32_t exactMask32(const std::uint8_t* cur, int k, std::int64_t S0, int T, const BlockDivision& D,
+                                       int* moved) {
+    const int q0 = static_cast<int>((static_cast<std::uint64_t>(S0) * D.wide) >> 45);
+    const int r0 = static_cast<int>(S0) - q0 * D.d;
+    const int B = std::clamp(T + q0 - D.M, -20000, 20000);
+    const __m256i lowMoves = prefix16(_mm256_sub_epi16(bytes16(cur + k), bytes16(cur - k - 1)));
+    const __m256i highMoves = _mm256_add_epi16(prefix16(_mm256_sub_epi16(bytes16(cur + 16 + k), bytes16(cur + 15 - k))),
+                                               lastLane16(lowMoves));
+    const __m256i zBase = _mm256_set1_epi16(static_cast<short>(r0 + D.M * D.d));
+    const __m256i magic = _mm256_set1_epi16(static_cast<short>(D.magic));
+    const __m256i vB = _mm256_set1_epi16(static_cast<short>(B));
+    auto pass = [&](__m256i moves, const std::uint8_t* p) __attribute__((target("avx2"), always_inline)) {
+        const __m256i q = _mm256_srl_epi16(_mm256_mulhi_epu16(_mm256_add_epi16(moves, zBase), magic), D.shift);
+        return _mm256_cmpgt_epi16(_mm256_sub_epi16(bytes16(p), vB), q);
+    };
+    const __m256i packed = _mm256_packs_epi16(pass(lowMoves, cur), pass(highMoves, cur + 16));
+    *moved = static_cast<short>(_mm256_extract_epi16(highMoves, 15));
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_permute4x64_epi64(packed, 0xD8)));
+}
+
 // One row of the first pass outside background-only mode, with vector instructions: the star
 // test of all three channels eight pixels at a time over the moving part of the row (integer
 // window sums, so the same test as the scalar loop), then the star pixels' colour round trip
@@ -831,10 +930,29 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
 
     // Columns left .. right - 1 in three runs: index 0, index x - k (moving), index maxIndex.
     const int last = right - 1;
-    auto testConstant = [&](int from, int to, int i) {
+    // With a fixed window sum S the test S < (v - T) d is v >= T + floor(S / d) + 1: a byte
+    // compare, 32 pixels at a time.
+    auto testConstant = [&](int from, int to, int i) __attribute__((target("avx2"))) {
         if (from > to) return;
         const std::int64_t sr = windowSum(red, i), sg = windowSum(green, i), sb = windowSum(blue, i);
-        for (int x = from; x <= to; ++x) {
+        auto least = [&](std::int64_t sum) {
+            return std::clamp<std::int64_t>(P.threshold + sum / span + 1, 0, 256);
+        };
+        const std::int64_t lr = least(sr), lg = least(sg), lb = least(sb);
+        if (lr > 255 || lg > 255 || lb > 255) return;
+        const __m256i vr = _mm256_set1_epi8(static_cast<char>(lr)), vg = _mm256_set1_epi8(static_cast<char>(lg)),
+                      vb = _mm256_set1_epi8(static_cast<char>(lb));
+        int x = from;
+        for (; x + 32 <= to + 1; x += 32) {
+            const int c = x - lo;
+            std::uint32_t mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(
+                _mm256_and_si256(atLeast32(red + c, vr), atLeast32(green + c, vg)), atLeast32(blue + c, vb))));
+            while (mask != 0) {
+                stars[starCount++] = x + __builtin_ctz(mask);
+                mask &= mask - 1;
+            }
+        }
+        for (; x <= to; ++x) {
             const std::uint8_t* sp = s + 3 * static_cast<std::ptrdiff_t>(x);
             if (sr < brighter[sp[2]] && sg < brighter[sp[1]] && sb < brighter[sp[0]]) stars[starCount++] = x;
         }
@@ -852,9 +970,8 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
         ++x;
         const __m256i vspan = _mm256_set1_epi32(span);
         const __m256i vts = _mm256_set1_epi32(P.threshold * span);
-        // The red sums move with every block; the green and blue sums, needed only where red
-        // passes, catch up by the difference of two byte sums over the skipped pixels.
-        __m256i baseR = _mm256_set1_epi32(static_cast<std::int32_t>(sr));
+        // The green and blue sums, needed only where red passes, catch up by the difference of
+        // two byte sums over the skipped pixels.
         int gbAt = x - 1;  // the pixel whose window sg and sb hold
         auto catchUp = [&](int to) {
             if (gbAt == to) return;
@@ -863,14 +980,14 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
             moveTwoSums(green + enter, green + leave, blue + enter, blue + leave, len, sg, sb);
             gbAt = to;
         };
-        bool moved = false;
-        for (; x + 8 <= movingEnd + 1; x += 8) {
+        // The exact test of the eight pixels x .. x + 7, whose red sums the moving sums give from
+        // `baseR` (the red sum of pixel x - 1 in every lane; moved on to that of x + 7).
+        auto testEight = [&](int x, __m256i& baseR) __attribute__((target("avx2"), always_inline)) {
             // Pixel x: current byte at x - lo, entering at x + k - lo, leaving at x - k - 1 - lo.
             const int c = x - lo;
             const __m256i sumR = movingSums8(red + c + k, red + c - k - 1, baseR);
-            moved = true;
             const __m256i redStar = brighterThan8(red + c, sumR, vspan, vts);
-            if (_mm256_testz_si256(redStar, redStar)) continue;
+            if (_mm256_testz_si256(redStar, redStar)) return;
             catchUp(x - 1);
             __m256i baseG = _mm256_set1_epi32(static_cast<std::int32_t>(sg));
             __m256i baseB = _mm256_set1_epi32(static_cast<std::int32_t>(sb));
@@ -886,6 +1003,71 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
                 stars[starCount++] = x + __builtin_ctz(mask);
                 mask &= mask - 1;
             }
+        };
+        // Blocks of 32 pixels, in four groups of eight, first tested against a bound: the red sums
+        // of a group are at least L = (sum at the group's end) - (the bytes entering over it), so a
+        // pixel of the group can pass only if its byte is at least floor(L / d) + T + 1, taken
+        // with a quotient that is never too large. The sums at the groups' ends come from byte
+        // sums of the entering and leaving bytes; only a block with such a byte gets the exact
+        // test of all three channels (exactMask32).
+        {
+            const __m256i zero = _mm256_setzero_si256();
+            const __m256i reciprocal =
+                _mm256_set1_epi64x(static_cast<std::int64_t>((std::uint64_t{1} << 32) / static_cast<std::uint64_t>(span)));
+            const __m256i threshold1 = _mm256_set1_epi64x(static_cast<std::int64_t>(P.threshold) + 1);
+            const __m256i byteMax = _mm256_set1_epi64x(255);
+            // Byte 0 of each 64-bit lane to all eight bytes of the lane.
+            const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 8, 8, 8, 8, 8, 8, 8, 8, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                    8, 8, 8, 8, 8, 8, 8, 8);
+            const bool blockTest = span <= kBlockSpanMax;
+            const BlockDivision division = blockDivision(blockTest ? span : 3);
+            __m256i base = _mm256_set1_epi64x(sr);  // the red sum of pixel x - 1
+            for (; blockTest && x + 32 <= movingEnd + 1; x += 32) {
+                const int c = x - lo;
+                const __m256i in = _mm256_sad_epu8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(red + c + k)), zero);
+                const __m256i outs =
+                    _mm256_sad_epu8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(red + c - k - 1)), zero);
+                __m256i d = _mm256_sub_epi64(in, outs);
+                d = _mm256_add_epi64(d, _mm256_slli_si256(d, 8));
+                d = _mm256_add_epi64(d, _mm256_blend_epi32(zero, _mm256_permute4x64_epi64(d, 0x55), 0xF0));
+                const __m256i ends = _mm256_add_epi64(base, d);
+                // Below 0 only where the window is narrower than a group; every sum is at least 0.
+                const __m256i bound = _mm256_max_epi32(_mm256_sub_epi64(ends, in), zero);
+                __m256i u = _mm256_add_epi64(_mm256_srli_epi64(_mm256_mul_epu32(bound, reciprocal), 32), threshold1);
+                u = _mm256_min_epi32(_mm256_max_epi32(u, zero), byteMax);
+                const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(red + c));
+                const __m256i maybe = _mm256_cmpeq_epi8(_mm256_max_epu8(v, _mm256_shuffle_epi8(u, spread)), v);
+                const unsigned groups = static_cast<unsigned>(_mm256_movemask_epi8(maybe));
+                const __m256i before = base;
+                base = _mm256_permute4x64_epi64(ends, 0xFF);
+                if (groups == 0) [[likely]] continue;
+                // The green and blue sums to pixel x - 1: moved, or summed afresh over a longer gap.
+                if (x - 1 - gbAt > span) {
+                    sg = windowSum(green, x - 1 - k);
+                    sb = windowSum(blue, x - 1 - k);
+                    gbAt = x - 1;
+                } else {
+                    catchUp(x - 1);
+                }
+                int movedR = 0, movedG = 0, movedB = 0;
+                std::uint32_t mask = exactMask32(red + c, k, _mm256_cvtsi256_si32(before), P.threshold, division, &movedR) &
+                                     exactMask32(green + c, k, sg, P.threshold, division, &movedG) &
+                                     exactMask32(blue + c, k, sb, P.threshold, division, &movedB);
+                sg += movedG;
+                sb += movedB;
+                gbAt = x + 31;
+                while (mask != 0) {
+                    stars[starCount++] = x + __builtin_ctz(mask);
+                    mask &= mask - 1;
+                }
+            }
+            sr = _mm256_cvtsi256_si32(base);
+        }
+        __m256i baseR = _mm256_set1_epi32(static_cast<std::int32_t>(sr));
+        bool moved = false;
+        for (; x + 8 <= movingEnd + 1; x += 8) {
+            testEight(x, baseR);
+            moved = true;
         }
         if (moved) sr = _mm256_cvtsi256_si32(baseR);
         catchUp(x - 1);
@@ -937,29 +1119,51 @@ __attribute__((target("avx2"))) std::uint8_t firstPassRowAvx2(const Pass& P, int
         const bool listRuns = P.wholeMarks;
         const int overflowFrom = P.overflowFrom;
         std::uint64_t* table = memoTable(P, sink);
-        // The star pixels whose colour the table lacks are moved to the front of stars.
-        int misses = 0;
+        // Marks, runs, centres and colours in loops of their own, each with its state in
+        // registers (a byte store may alias anything the loops read).
         for (int i = 0; i < starCount; ++i) {
-            const int x = stars[i];
-            std::uint8_t* mp = marks + 3 * static_cast<std::ptrdiff_t>(x);
+            std::uint8_t* mp = marks + 3 * static_cast<std::ptrdiff_t>(stars[i]);
             mp[0] = mk.b;
             mp[1] = mk.g;
             mp[2] = mk.r;
+        }
+        if (listRuns) {
+            runs.resize(runsBegin + static_cast<std::size_t>(starCount));
+            Run* r = runs.data() + runsBegin;
+            for (int i = 0; i < starCount;) {
+                int j = i + 1;
+                while (j < starCount && stars[j] == stars[j - 1] + 1) ++j;
+                *r++ = {stars[i], stars[j - 1]};
+                i = j;
+            }
+            runs.resize(static_cast<std::size_t>(r - runs.data()));
+        }
+        for (int i = 0; i < starCount; ++i) {
+            const int x = stars[i];
             const std::uint8_t* sp = s + 3 * static_cast<std::ptrdiff_t>(x);
-            if (std::max({sp[0], sp[1], sp[2]}) >= overflowFrom) {
+            if (std::max({sp[0], sp[1], sp[2]}) >= overflowFrom) [[unlikely]] {
                 flags |= kRowOverflow;
                 if (record && x > left) centres.push_back({y, x, sp[0], sp[1], sp[2]});
             }
-            if (listRuns) addRunPixel(runs, runsBegin, x);
-            // Without a branch: a colour not remembered gets some bytes now and its own below.
-            const std::uint32_t colour = colourAt(sp);
-            const std::uint64_t e = table[memoSlot(colour)];
-            std::uint8_t* o = out + 3 * static_cast<std::ptrdiff_t>(x);
-            o[0] = static_cast<std::uint8_t>(e);
-            o[1] = static_cast<std::uint8_t>(e >> 8);
-            o[2] = static_cast<std::uint8_t>(e >> 16);
-            stars[misses] = x;
-            misses += (e >> 32) != (colour | kMemoValid) ? 1 : 0;
+        }
+        // The star pixels whose colour the table lacks are moved to the front of stars.
+        int misses = 0;
+        {
+            int* __restrict xs = stars;
+            const std::uint64_t* __restrict memo = table;
+            std::uint8_t* __restrict o8 = out;
+            for (int i = 0; i < starCount; ++i) {
+                const int x = xs[i];
+                const std::ptrdiff_t at = 3 * static_cast<std::ptrdiff_t>(x);
+                // Without a branch: a colour not remembered gets some bytes now and its own below.
+                const std::uint32_t colour = colourAt(s + at);
+                const std::uint64_t e = memo[memoSlot(colour)];
+                o8[at] = static_cast<std::uint8_t>(e);
+                o8[at + 1] = static_cast<std::uint8_t>(e >> 8);
+                o8[at + 2] = static_cast<std::uint8_t>(e >> 16);
+                xs[misses] = x;
+                misses += (e >> 32) != (colour | kMemoValid) ? 1 : 0;
+            }
         }
         brightenMisses(P, table, s, stars, misses, out);
         if (listRuns) {
@@ -1331,6 +1535,7 @@ namespace {
 void listCentres(const Pass& P, const std::vector<StarPixel>& centres, const std::vector<std::uint8_t>& rowFlags,
                  int top, int right, std::vector<StarPixel>& all) {
     all.clear();
+    all.reserve(centres.size() + rowFlags.size());
     std::size_t next = 0;
     for (std::size_t r = 0; r < rowFlags.size(); ++r) {
         const int y = top + static_cast<int>(r);
@@ -1439,6 +1644,18 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
     mine.id = 0;
     theirs.id = 1;
     merged.clear();
+    // Room for a dense sky's runs and centres at once: growing by doubling would touch about
+    // twice the memory, and on a process's first draw every fresh page costs a fault. Reserved
+    // pages that a sparser sky never writes are never touched.
+    {
+        const std::size_t pixels =
+            static_cast<std::size_t>(bottom - top + 1) * static_cast<std::size_t>(rect.ProcRight - rect.ProcLeft + 1);
+        for (RowSink* sink : {&mine, &theirs}) {
+            if (sink->runs.capacity() < pixels / 48) sink->runs.reserve(pixels / 48);
+            if (sink->parent.capacity() < pixels / 48) sink->parent.reserve(pixels / 48);
+            if (sink->centres.capacity() < pixels / 256) sink->centres.reserve(pixels / 256);
+        }
+    }
     // When the rectangle covers the whole mark image, the runs just marked are its only pixels
     // that are not black: labelling them is the whole count. A star list needs each star's
     // pixels, which the fills of the scanning count report.

@@ -253,3 +253,37 @@ TEST(ExtractionReference, StarsAcrossRowBlocksMatchBitForBit) {
     ASSERT_GT(expected, 45 * 20);
     expectEveryWayMatches(unprocessed, ref, r, p, expected);
 }
+
+// Black skies with scattered grey points of random level: most bytes that enter and leave the
+// background windows are 0, so a pixel's window sum is often as small as a bound taken over its
+// neighbours can be, and many pixels sit exactly on the threshold (thresholds swept around the
+// points' levels). Widths that are no multiple of the vector blocks. Every way of running gives
+// the reference's pixels and count.
+TEST(ExtractionReference, SparsePointsOnTheThresholdMatchBitForBit) {
+    struct Case {
+        int w, h, pointsPerHundred, maxLevel;
+    };
+    // 1500 wide: the rows' ends, where the window stays put, are wider than a vector block.
+    const Case cases[] = {{333, 40, 5, 40}, {451, 33, 20, 90}, {1000, 24, 2, 255}, {97, 50, 35, 30}, {1500, 12, 10, 60}};
+    for (const Case& c : cases) {
+        for (int threshold : {0, 1, 3, 8}) {
+            SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " points " << c.pointsPerHundred << " max "
+                                            << c.maxLevel << " T " << threshold);
+            Picture ref(c.w, c.h, kBlack);
+            std::mt19937 rng(static_cast<std::uint32_t>(c.w * 31 + threshold));
+            for (int y = 0; y < c.h; ++y)
+                for (int x = 0; x < c.w; ++x)
+                    if (static_cast<int>(rng() % 100) < c.pointsPerHundred) {
+                        const int v = static_cast<int>(rng() % static_cast<unsigned>(c.maxLevel + 1));
+                        ref.set(x, y, makeColor(v, v, v));
+                    }
+            const Picture unprocessed = ref.clone();
+            ExtractionParams p;
+            p.StarThreshold = threshold;
+            const ProcRect r = fullPictureRect(ref.source, 0);
+            const int expected = reference::processRectangle(ref.source, ref.processed, ref.marks, ref.H, r, p);
+            expectEveryWayMatches(unprocessed, ref, r, p, expected);
+            if (HasFailure()) return;
+        }
+    }
+}
