@@ -155,6 +155,17 @@ inline std::vector<std::uint8_t> encodeBgrJpeg(const std::vector<std::uint8_t>& 
 
 }  // namespace nocturo_bench_detail
 
+// The benchmarks' 6000 x 4000 skies: index 0 is the sparse one (faint noise, few stars: almost
+// no pixel passes the threshold); 1..3 measure 2.0, 5.0 and 12.0 % star pixels at the standard
+// settings, as real photographs have (the glow patches set the share).
+inline constexpr nocturo_bench_detail::SkyStyle kBenchSkies[] = {
+    {},
+    {1.0, 2000, 170, 24.0},
+    {1.1, 1200, 465, 26.0},
+    {1.2, 800, 1335, 28.0},
+};
+inline constexpr const char* kBenchSkyNames[] = {"sparse", "dense-2%", "dense-5%", "dense-12%"};
+
 // Where the synthetic picture of these parameters is cached (the name carries the generator's
 // version, so a changed generator never reuses an old file).
 inline std::string nightSkyJpegPath(int w, int h, int quality, std::uint32_t seed,

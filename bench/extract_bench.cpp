@@ -25,17 +25,6 @@ constexpr int kHeight = 4000;
 constexpr int kQuality = 90;
 constexpr std::uint32_t kSeed = 1;
 
-using nocturo_bench_detail::SkyStyle;
-
-// Index 0 is the sparse sky; 1..3 measure 2.0, 5.0 and 12.0 % star pixels (the glow patches
-// set the share).
-const SkyStyle kSkies[] = {
-    {},
-    {1.0, 2000, 170, 24.0},
-    {1.1, 1200, 465, 26.0},
-    {1.2, 800, 1335, 28.0},
-};
-const char* const kSkyNames[] = {"sparse", "dense-2%", "dense-5%", "dense-12%"};
 
 struct Picture {
     std::vector<std::uint8_t> jpeg;
@@ -49,7 +38,7 @@ Picture& picture(int sky) {
     auto it = pictures.find(sky);
     if (it != pictures.end()) return it->second;
     Picture q;
-    q.jpeg = makeNightSkyJpeg(kWidth, kHeight, kQuality, kSeed, kSkies[sky]);
+    q.jpeg = makeNightSkyJpeg(kWidth, kHeight, kQuality, kSeed, kBenchSkies[sky]);
     q.source = nocturo::jpeg::decodeMemory(q.jpeg.data(), q.jpeg.size());
     q.processed = q.source.clone();
     q.marks = nocturo::WorkImage(q.source.width(), q.source.height());
@@ -131,7 +120,7 @@ void BM_DrawOverDecode(benchmark::State& state) {
     state.counters["enlarge_ms"] = times.enlargeMs / n;
     state.counters["count_ms"] = times.countMs / n;
     state.counters["draw_over_decode"] = drawMs / decodeMs;
-    state.SetLabel(kSkyNames[sky]);
+    state.SetLabel(kBenchSkyNames[sky]);
 }
 BENCHMARK(BM_DrawOverDecode)
     ->DenseRange(0, 3)
@@ -151,7 +140,7 @@ void BM_DrawPhases(benchmark::State& state) {
     state.counters["extract_ms"] = times.extractMs / n;
     state.counters["enlarge_ms"] = times.enlargeMs / n;
     state.counters["count_ms"] = times.countMs / n;
-    state.SetLabel(kSkyNames[sky]);
+    state.SetLabel(kBenchSkyNames[sky]);
 }
 BENCHMARK(BM_DrawPhases)
     ->ArgsProduct({{2, 3}, {1, 0}})
