@@ -310,6 +310,8 @@ void processOne(const Job& job, const Settings& s, const QString& scratchFolder,
     options.resize = s.resize;
     options.longSide = s.longSide;
     setStripFromShotData(options, s.strip, shot);
+    // The draw's lists get their pages on the other core while this one decodes.
+    options.whileDecoding = PrepareDrawMemory;
     // The quality-100 round trip of a scaling load, in this run's private folder.
     const QString scratch = QDir(scratchFolder).filePath(QStringLiteral("scaled-%1.jpg").arg(index));
     LoadedPicture picture = loadPictureFile(options, scratch);

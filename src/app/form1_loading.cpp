@@ -5,6 +5,7 @@
 #include "app/form1.h"
 #include "common/paths.h"
 #include "exif/photo_facts.h"
+#include "extract/extraction.h"
 #include "input/picture_loader.h"
 #include "ui_form1.h"
 
@@ -60,6 +61,8 @@ bool TForm1::tryLoadPicture(const LoadChoice& choice, QString* error) {
         options.resize = choice.ResizeOnLoad != 0;
         options.longSide = choice.ResizeLongSide;
         setStripFromShotData(options, choice.ShotDataStrip > 0, shot);
+        // The draw's lists get their pages on the other core while this one decodes.
+        options.whileDecoding = PrepareDrawMemory;
         picture = loadPictureFile(options, st.TempPath1);
     } catch (...) {
         if (error)

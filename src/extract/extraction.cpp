@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -1202,6 +1203,40 @@ RowFunction pickRowFunction(const Pass& P, bool backgroundOnly, bool specified) 
     return specified ? firstPassRow<false, true> : firstPassRow<false, false>;
 }
 
+// What the rows of a draw hand on. It keeps its memory from one draw to the next on the calling
+// thread, so that a later draw (the CLI's next file) does not touch fresh pages.
+struct DrawLists {
+    RowSink mine, theirs;
+    std::vector<StarPixel> merged;
+    std::vector<RowRuns> rowRuns;
+};
+
+DrawLists& drawLists() {
+    thread_local DrawLists lists;
+    return lists;
+}
+
+// Room for a dense sky's runs and centres at once: growing by doubling would touch about twice
+// the memory, and on a process's first draw every fresh page costs a fault. Reserved pages that
+// a sparser sky never writes are never touched (unless PrepareDrawMemory touches them first).
+void reserveLists(DrawLists& lists, std::size_t pixels, std::size_t rows) {
+    for (RowSink* sink : {&lists.mine, &lists.theirs}) {
+        if (sink->runs.capacity() < pixels / 48) sink->runs.reserve(pixels / 48);
+        if (sink->parent.capacity() < pixels / 48) sink->parent.reserve(pixels / 48);
+        if (sink->centres.capacity() < pixels / 256) sink->centres.reserve(pixels / 256);
+    }
+    if (lists.rowRuns.capacity() < rows) lists.rowRuns.reserve(rows);
+}
+
+// One write per page of a vector's reserved room, so that the kernel maps it now. The room holds
+// no elements yet: the bytes written are overwritten by the elements that come.
+template <class T>
+void touchReserved(std::vector<T>& v) {
+    auto* p = reinterpret_cast<volatile unsigned char*>(v.data() + v.size());
+    const std::size_t n = (v.capacity() - v.size()) * sizeof(T);
+    for (std::size_t i = 0; i < n; i += 4096) p[i] = 0;
+}
+
 int progressPercent(std::int64_t done, std::int64_t total) {
     // A one-row rectangle has nothing left to do after its row: full.
     if (total <= 0) return 100;
@@ -1634,28 +1669,18 @@ int run(const WorkingImages& images, const ProcRect& rect, const ExtractionParam
     const int rows = bottom - top + 1;
     const RowFunction rowFn = pickRowFunction(P, backgroundOnly, params.SpecifiedColourMode);
     std::vector<std::uint8_t> rowFlags(static_cast<std::size_t>(rows), 0);
-    // What the rows hand on keeps its memory from one run to the next on the calling thread, so
-    // that a later draw (the CLI's next file) does not touch fresh pages.
-    thread_local RowSink mine, theirs;
-    thread_local std::vector<StarPixel> merged;
-    thread_local std::vector<RowRuns> rowRuns;
+    DrawLists& lists = drawLists();
+    RowSink& mine = lists.mine;
+    RowSink& theirs = lists.theirs;
+    std::vector<StarPixel>& merged = lists.merged;
+    std::vector<RowRuns>& rowRuns = lists.rowRuns;
     mine.clear();
     theirs.clear();
     mine.id = 0;
     theirs.id = 1;
     merged.clear();
-    // Room for a dense sky's runs and centres at once: growing by doubling would touch about
-    // twice the memory, and on a process's first draw every fresh page costs a fault. Reserved
-    // pages that a sparser sky never writes are never touched.
-    {
-        const std::size_t pixels =
-            static_cast<std::size_t>(bottom - top + 1) * static_cast<std::size_t>(rect.ProcRight - rect.ProcLeft + 1);
-        for (RowSink* sink : {&mine, &theirs}) {
-            if (sink->runs.capacity() < pixels / 48) sink->runs.reserve(pixels / 48);
-            if (sink->parent.capacity() < pixels / 48) sink->parent.reserve(pixels / 48);
-            if (sink->centres.capacity() < pixels / 256) sink->centres.reserve(pixels / 256);
-        }
-    }
+    reserveLists(lists, static_cast<std::size_t>(bottom - top + 1) * static_cast<std::size_t>(rect.ProcRight - rect.ProcLeft + 1),
+                 static_cast<std::size_t>(bottom - top + 1));
     // When the rectangle covers the whole mark image, the runs just marked are its only pixels
     // that are not black: labelling them is the whole count. A star list needs each star's
     // pixels, which the fills of the scanning count report.
@@ -1881,6 +1906,24 @@ int extractWithCopy(const WorkingImages& images, const ProcRect& rect, const Ext
     return run(images, rect, params, progress, times, true, stars);
 }
 }  // namespace detail
+
+std::function<void()> PrepareDrawMemory(int width, int height) {
+    if (width <= 0 || height <= 0) return {};
+    DrawLists& lists = drawLists();
+    try {
+        reserveLists(lists, static_cast<std::size_t>(width) * static_cast<std::size_t>(height), static_cast<std::size_t>(height));
+    } catch (const std::bad_alloc&) {
+        return {};  // the draw reserves again and says so if it cannot
+    }
+    return [&lists] {
+        for (RowSink* sink : {&lists.mine, &lists.theirs}) {
+            touchReserved(sink->runs);
+            touchReserved(sink->parent);
+            touchReserved(sink->centres);
+        }
+        touchReserved(lists.rowRuns);
+    };
+}
 
 int CountStars(WorkImage& MarkImage, int WorkWidth, int WorkHeight, StarCollector* stars) {
     if (WorkWidth <= 0 || WorkHeight <= 0) return 0;

@@ -71,6 +71,13 @@ struct PhaseTimes {
 int ExtractStars(const WorkingImages& images, const ProcRect& rect, const ExtractionParams& params,
                  const ProgressCallback& progress = {}, PhaseTimes* times = nullptr, StarCollector* stars = nullptr);
 
+// The lists that the next full-picture draw of a width x height picture on the calling thread
+// fills, reserved now; the task returned maps their pages, so that the draw does not take their
+// first touch. The task may run on another thread (the other core while a load decodes) but must
+// have finished before the next draw on the calling thread starts. An empty task when nothing
+// could be reserved.
+std::function<void()> PrepareDrawMemory(int width, int height);
+
 // Labels every red region of MarkImage that reaches row 1 or below as one blue star with one
 // green seed pixel, and returns the number of green pixels of the whole image. stars, when
 // given, receives each counted seed with the pixels its fill reached, so it ends up with as

@@ -89,6 +89,8 @@ LoadedPicture loadPictureFile(const LoadOptions& options, const QString& scratch
         const jpeg::HeaderInfo header = jpeg::readHeader(options.path);
         jpeg::checkDimensions(header.width, header.height);
         WorkImage processed, marks;
+        std::function<void()> alsoTouch;
+        if (options.whileDecoding) alsoTouch = options.whileDecoding(header.width, header.height);
         std::exception_ptr prefaultError;
         std::thread prefault;
         {
@@ -98,6 +100,7 @@ LoadedPicture loadPictureFile(const LoadOptions& options, const QString& scratch
                     touchPages(processed);
                     marks = WorkImage(header.width, header.height);
                     marks.fill(kBlack);
+                    if (alsoTouch) alsoTouch();
                 } catch (...) {
                     prefaultError = std::current_exception();
                 }

@@ -9,6 +9,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace nocturo {
 
 // The short shooting-data texts that make up the strip line.
@@ -27,6 +29,10 @@ struct LoadOptions {
     int longSide = 1280;      // raised to 100 when below 100
     bool strip = false;       // draw the shooting-data strip (the caller clears it without a date)
     StripTexts stripTexts;    // composed into the line with the width of the image drawn on
+    // Called on the loading thread with the file's size once its header is read (loads that do
+    // not scale); the task it returns runs on the other core while the picture decodes, beside
+    // the first touch of the working images. The caller's draw memory goes there.
+    std::function<std::function<void()>(int width, int height)> whileDecoding;
 };
 
 // Asks for the strip when `wanted` and the picture has a recorded shooting date (a picture

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <thread>
 #include <vector>
@@ -285,5 +286,26 @@ TEST(ExtractionReference, SparsePointsOnTheThresholdMatchBitForBit) {
             expectEveryWayMatches(unprocessed, ref, r, p, expected);
             if (HasFailure()) return;
         }
+    }
+}
+
+// Memory for the next draw prepared on another thread (as a load does while it decodes), for the
+// picture's own size, a smaller and a larger one: the draws that follow give the reference's
+// pixels and count, also when earlier draws left their lists filled.
+TEST(ExtractionReference, DrawsAfterPreparedMemoryMatchBitForBit) {
+    Picture ref(700, 160, kBlack);
+    testing_support::paintSky(ref, 91, 400);
+    const Picture unprocessed = ref.clone();
+    const ProcRect r = fullPictureRect(ref.source, 0);
+    const int expected = reference::processRectangle(ref.source, ref.processed, ref.marks, ref.H, r, ExtractionParams{});
+    const struct {
+        int w, h;
+    } sizes[] = {{700, 160}, {100, 20}, {1400, 330}, {1, 1}, {0, 0}};
+    for (const auto& s : sizes) {
+        SCOPED_TRACE(testing::Message() << "prepared for " << s.w << " x " << s.h);
+        std::function<void()> touch = PrepareDrawMemory(s.w, s.h);
+        EXPECT_EQ(static_cast<bool>(touch), s.w > 0 && s.h > 0);
+        if (touch) std::thread(touch).join();
+        expectEveryWayMatches(unprocessed, ref, r, ExtractionParams{}, expected);
     }
 }
