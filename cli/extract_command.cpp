@@ -62,7 +62,6 @@ enum class OutputKind { None, Png, Jpeg };
 struct Job {
     QString input;
     QString output;  // empty: no picture written
-    OutputKind kind = OutputKind::None;
     QString mark;  // empty: no mark image written
     QString stars;  // empty: no star list written
 };
@@ -159,58 +158,48 @@ OutputKind kindOf(const QString& path) {
     return OutputKind::None;
 }
 
+// Where one output option sends each job's file: into the folder it names as <input name> +
+// `suffix`; else, for a single input, to the file itself, when it has one of the `endings`
+// (`accepted`) and its folder exists. Empty paths when the option was not given.
+std::vector<QString> targetsOf(const std::vector<Job>& jobs, const char* option, const QString& value,
+                               const QString& suffix, bool (*accepted)(const QString&), const char* endings) {
+    std::vector<QString> paths(jobs.size());
+    if (value.isEmpty()) return paths;
+    const QString name = QString::fromLatin1(option);
+    if (QFileInfo(value).isDir()) {
+        for (std::size_t i = 0; i < jobs.size(); ++i)
+            paths[i] = QDir(value).filePath(QFileInfo(jobs[i].input).completeBaseName() + suffix);
+        return paths;
+    }
+    if (jobs.size() > 1)
+        throw UsageError{QStringLiteral("%1: with several inputs '%2' must be an existing folder").arg(name, value)};
+    if (!accepted(value))
+        throw UsageError{QStringLiteral("%1: '%2' must end in %3").arg(name, value, QString::fromLatin1(endings))};
+    if (!QFileInfo(QFileInfo(value).absolutePath()).isDir())
+        throw UsageError{QStringLiteral("%1: the folder of '%2' does not exist").arg(name, value)};
+    paths[0] = value;
+    return paths;
+}
+
 // Output names: one input writes to the given file; several (or a folder given for one) write
 // <input name>.png, <input name>-mark.png and <input name>-stars.csv into the folder.
 void assignOutputs(std::vector<Job>& jobs, const QString& output, const QString& mark, const QString& stars,
                    const QString& summary) {
-    auto folder = [](const QString& path) { return QFileInfo(path).isDir(); };
-    const bool several = jobs.size() > 1;
-    if (!output.isEmpty()) {
-        if (folder(output)) {
-            for (Job& j : jobs) {
-                j.output = QDir(output).filePath(QFileInfo(j.input).completeBaseName() + QStringLiteral(".png"));
-                j.kind = OutputKind::Png;
-            }
-        } else if (several) {
-            throw UsageError{QStringLiteral("-o: with several inputs '%1' must be an existing folder").arg(output)};
-        } else {
-            jobs[0].kind = kindOf(output);
-            if (jobs[0].kind == OutputKind::None)
-                throw UsageError{QStringLiteral("-o: '%1' must end in .png, .jpg or .jpeg").arg(output)};
-            if (!QFileInfo(QFileInfo(output).absolutePath()).isDir())
-                throw UsageError{QStringLiteral("-o: the folder of '%1' does not exist").arg(output)};
-            jobs[0].output = output;
-        }
-    }
-    if (!mark.isEmpty()) {
-        if (folder(mark)) {
-            for (Job& j : jobs)
-                j.mark = QDir(mark).filePath(QFileInfo(j.input).completeBaseName() + QStringLiteral("-mark.png"));
-        } else if (several) {
-            throw UsageError{QStringLiteral("--mark: with several inputs '%1' must be an existing folder").arg(mark)};
-        } else {
-            if (kindOf(mark) != OutputKind::Png)
-                throw UsageError{QStringLiteral("--mark: '%1' must end in .png").arg(mark)};
-            if (!QFileInfo(QFileInfo(mark).absolutePath()).isDir())
-                throw UsageError{QStringLiteral("--mark: the folder of '%1' does not exist").arg(mark)};
-            jobs[0].mark = mark;
-        }
-    }
-    if (!stars.isEmpty()) {
-        if (folder(stars)) {
-            for (Job& j : jobs)
-                j.stars = QDir(stars).filePath(QFileInfo(j.input).completeBaseName() + QStringLiteral("-stars.csv"));
-        } else if (several) {
-            throw UsageError{QStringLiteral("--stars: with several inputs '%1' must be an existing folder").arg(stars)};
-        } else {
-            if (!isStarListPath(stars)) throw UsageError{QStringLiteral("--stars: '%1' must end in .csv or .json").arg(stars)};
-            if (!QFileInfo(QFileInfo(stars).absolutePath()).isDir())
-                throw UsageError{QStringLiteral("--stars: the folder of '%1' does not exist").arg(stars)};
-            jobs[0].stars = stars;
-        }
+    const std::vector<QString> outputs = targetsOf(
+        jobs, "-o", output, QStringLiteral(".png"), [](const QString& p) { return kindOf(p) != OutputKind::None; },
+        ".png, .jpg or .jpeg");
+    const std::vector<QString> marks = targetsOf(
+        jobs, "--mark", mark, QStringLiteral("-mark.png"), [](const QString& p) { return kindOf(p) == OutputKind::Png; },
+        ".png");
+    const std::vector<QString> lists =
+        targetsOf(jobs, "--stars", stars, QStringLiteral("-stars.csv"), isStarListPath, ".csv or .json");
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        jobs[i].output = outputs[i];
+        jobs[i].mark = marks[i];
+        jobs[i].stars = lists[i];
     }
     if (!summary.isEmpty()) {
-        if (QFileInfo(summary).suffix().toLower() != QLatin1String("csv") || folder(summary))
+        if (QFileInfo(summary).suffix().toLower() != QLatin1String("csv") || QFileInfo(summary).isDir())
             throw UsageError{QStringLiteral("--summary: '%1' must be a file ending in .csv").arg(summary)};
         if (!QFileInfo(QFileInfo(summary).absolutePath()).isDir())
             throw UsageError{QStringLiteral("--summary: the folder of '%1' does not exist").arg(summary)};
@@ -244,7 +233,7 @@ void writePng(const WorkImage& image, const QString& path) { png::encodeFile(ima
 // The output picture with the input's EXIF (as an APP1 block or a PNG eXIf chunk); a failed
 // EXIF step leaves it out and says why in exifProblem.
 void writePicture(const WorkImage& image, const Job& job, int quality, const SaveExif& exif, QString* exifProblem) {
-    if (job.kind == OutputKind::Png) {
+    if (kindOf(job.output) == OutputKind::Png) {
         std::vector<png::Chunk> chunks;
         if (std::optional<png::Chunk> chunk = SavedExifChunk(image, exif, exifProblem)) chunks.push_back(std::move(*chunk));
         png::encodeFile(image, job.output, chunks);
@@ -617,7 +606,7 @@ int runExtract(int argc, char** argv) {
         s.jobs = parser.isSet(jobs) ? intOption(parser, jobs.names().first(), 1, 1024) : cores;
         s.summary = parser.value(summaryOption);
         s.quiet = parser.isSet(quietOption);
-        for (const QString& in : inputs) work.push_back(Job{in, {}, OutputKind::None, {}, {}});
+        for (const QString& in : inputs) work.push_back(Job{in, {}, {}, {}});
         assignOutputs(work, parser.value(output), parser.value(mark), parser.value(starsOption), s.summary);
     } catch (const UsageError& e) {
         printErr(QStringLiteral("nocturo-cli extract: %1").arg(e.message));

@@ -27,11 +27,14 @@ constexpr int kCompressionLevel = 1;
 // sky's smooth gradient and the mark image's empty rows down to runs of zeros.
 constexpr std::uint8_t kFilterUp = 2;
 
+void putBE32(std::uint8_t* out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+}
+
 void putBE32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v >> 24));
-    out.push_back(static_cast<std::uint8_t>(v >> 16));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-    out.push_back(static_cast<std::uint8_t>(v));
+    std::uint8_t b[4];
+    putBE32(b, v);
+    out.insert(out.end(), b, b + 4);
 }
 
 void putChunk(std::vector<std::uint8_t>& out, const char* type, const std::uint8_t* data, std::size_t n) {
@@ -318,10 +321,6 @@ struct Encoded {
         return put(tail.data(), tail.size());
     }
 };
-
-void putBE32(std::uint8_t* out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
-}
 
 Encoded encodeParts(const WorkImage& image, const std::vector<Chunk>& extraChunks, const Layout& layout) {
     if (image.isNull()) throw PngError("PNG: empty image");

@@ -121,6 +121,11 @@ void PixelFree::operator()(std::uint8_t* p) const noexcept {
         std::free(p);
 }
 
+void touchPages(std::uint8_t* p, std::size_t n) noexcept {
+    for (std::size_t i = 0; i < n; i += 4096) p[i] = 0;
+    if (n) p[n - 1] = 0;
+}
+
 std::size_t pooledPixelBytes() { return BlockPool::instance().keptBytes(); }
 
 void releaseUnusedPixelMemory() noexcept {

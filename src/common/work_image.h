@@ -112,6 +112,10 @@ private:
     std::size_t size_ = 0;
 };
 
+// Writes one byte of every page of the n bytes at p, so that the kernel maps them now rather than
+// at their first real use. The bytes written are zeros; callers overwrite them.
+void touchPages(std::uint8_t* p, std::size_t n) noexcept;
+
 // Bytes of released pixel memory kept for reuse by the next large images.
 std::size_t pooledPixelBytes();
 

@@ -1228,13 +1228,11 @@ void reserveLists(DrawLists& lists, std::size_t pixels, std::size_t rows) {
     if (lists.rowRuns.capacity() < rows) lists.rowRuns.reserve(rows);
 }
 
-// One write per page of a vector's reserved room, so that the kernel maps it now. The room holds
-// no elements yet: the bytes written are overwritten by the elements that come.
+// The pages of a vector's reserved room mapped now. The room holds no elements yet: the bytes
+// written are overwritten by the elements that come.
 template <class T>
 void touchReserved(std::vector<T>& v) {
-    auto* p = reinterpret_cast<volatile unsigned char*>(v.data() + v.size());
-    const std::size_t n = (v.capacity() - v.size()) * sizeof(T);
-    for (std::size_t i = 0; i < n; i += 4096) p[i] = 0;
+    touchPages(reinterpret_cast<std::uint8_t*>(v.data() + v.size()), (v.capacity() - v.size()) * sizeof(T));
 }
 
 int progressPercent(std::int64_t done, std::int64_t total) {

@@ -23,14 +23,6 @@ QFont stripFont() {
     return f;
 }
 
-// Writes one byte per page so that the kernel maps the whole image now.
-void touchPages(WorkImage& image) {
-    std::uint8_t* p = image.bits();
-    const std::size_t n = image.byteSize();
-    for (std::size_t i = 0; i < n; i += 4096) p[i] = 0;
-    if (n) p[n - 1] = 0;
-}
-
 void removeScratch(const QString& path) {
     if (!path.isEmpty() && QFile::exists(path)) QFile::remove(path);
 }
@@ -97,7 +89,7 @@ LoadedPicture loadPictureFile(const LoadOptions& options, const QString& scratch
             prefault = std::thread([&] {
                 try {
                     processed = WorkImage(header.width, header.height + stripRows);
-                    touchPages(processed);
+                    touchPages(processed.bits(), processed.byteSize());
                     marks = WorkImage(header.width, header.height);
                     marks.fill(kBlack);
                     if (alsoTouch) alsoTouch();

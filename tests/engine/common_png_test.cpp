@@ -35,8 +35,9 @@ void expectSamePixels(const WorkImage& image, const QImage& decoded) {
     int wrong = 0;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            if ((decoded.pixel(x, y) & 0xFFFFFF) != ((colorRed(image.pixel(x, y)) << 16) |
-                                                      (colorGreen(image.pixel(x, y)) << 8) | colorBlue(image.pixel(x, y))))
+            if ((decoded.pixel(x, y) & 0xFFFFFF) != static_cast<QRgb>((colorRed(image.pixel(x, y)) << 16) |
+                                                                       (colorGreen(image.pixel(x, y)) << 8) |
+                                                                       colorBlue(image.pixel(x, y))))
                 ++wrong;
     EXPECT_EQ(wrong, 0);
 }
@@ -128,7 +129,9 @@ TEST(PngWriter, PartsAndChunksJoinIntoOneStream) {
         const std::vector<std::uint8_t> raw = inflatePixelData(bytes, chunks);
         const std::size_t rowBytes = c.fourColours ? 1 + (static_cast<std::size_t>(c.w) + 3) / 4 : 1 + 3 * static_cast<std::size_t>(c.w);
         EXPECT_EQ(raw.size(), rowBytes * static_cast<std::size_t>(c.h));
-        if (c.pieceBytes) EXPECT_GT(chunks, 1);
+        if (c.pieceBytes) {
+            EXPECT_GT(chunks, 1);
+        }
         expectSamePixels(image, decodeWithQt(bytes));
     }
 }
